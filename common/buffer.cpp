@@ -1,0 +1,65 @@
+#include "common/buffer.hpp"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <new>
+#include <utility>
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kPage = 4096;
+}  // namespace
+
+Buffer::Buffer(std::size_t bytes) {
+  if (bytes == 0) return;
+  const std::size_t rounded = (bytes + kPage - 1) & ~(kPage - 1);
+  if (rounded < bytes) throw std::bad_alloc();
+  const bool huge = rounded >= kHugePage;
+  // Over-map by one huge page so the block can start on a 2 MiB boundary.
+  const std::size_t mapSize = huge ? rounded + kHugePage : rounded;
+  if (mapSize < rounded) throw std::bad_alloc();
+  void* map = mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) throw std::bad_alloc();
+  auto start = reinterpret_cast<std::uintptr_t>(map);
+  if (huge) {
+    start = (start + kHugePage - 1) & ~(kHugePage - 1);
+    madvise(reinterpret_cast<void*>(start), rounded, MADV_HUGEPAGE);
+  }
+  auto* data = reinterpret_cast<std::uint8_t*>(start);
+  // Anonymous pages read as zero; writing one byte a page maps them now
+  // instead of one fault at a time in whatever loop touches them first.
+#ifdef MADV_POPULATE_WRITE
+  if (madvise(data, rounded, MADV_POPULATE_WRITE) != 0)
+#endif
+  {
+    for (std::size_t off = 0; off < rounded; off += kPage) {
+      *reinterpret_cast<volatile std::uint8_t*>(data + off) = 0;
+    }
+  }
+  data_ = data;
+  size_ = bytes;
+  map_ = map;
+  mapSize_ = mapSize;
+}
+
+Buffer::Buffer(Buffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      map_(std::exchange(other.map_, nullptr)),
+      mapSize_(std::exchange(other.mapSize_, 0)) {}
+
+Buffer& Buffer::operator=(Buffer&& other) noexcept {
+  if (this != &other) {
+    Buffer dead(std::move(*this));
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    map_ = std::exchange(other.map_, nullptr);
+    mapSize_ = std::exchange(other.mapSize_, 0);
+  }
+  return *this;
+}
+
+Buffer::~Buffer() {
+  if (map_ != nullptr) munmap(map_, mapSize_);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+// Per-instruction-set entry points behind the kernels of image/kernels.hpp.
+// Each lives in its own file, compiled with that instruction set's flags.
+
+#include <cstddef>
+#include <cstdint>
+
+#define IMAGE_KERNELS(ns)                                                                \
+  namespace ns {                                                                         \
+  void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows, \
+            float* gray);                                                                \
+  void laplacian(const float* gray, float* edges, int rows, int cols);                   \
+  void levelBytes(const float* levels, int width, std::uint8_t* out);                    \
+  }
+
+IMAGE_KERNELS(scalar_path)
+IMAGE_KERNELS(avx2_path)
+IMAGE_KERNELS(avx512_path)
+
+#undef IMAGE_KERNELS

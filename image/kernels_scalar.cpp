@@ -1,0 +1,90 @@
+#include "image/kernels.hpp"
+#include "image/kernels_isa.hpp"
+
+namespace reference {
+
+float grayLevel(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
+  // Weights go by byte position: the first byte (blue in a BMP) gets 0.2989.
+  return static_cast<float>((b0 * 0.2989 + b1 * 0.587) + b2 * 0.114);
+}
+
+void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
+          float* gray) {
+  for (std::size_t r = 0; r < rows; ++r) {
+    const std::uint8_t* row = pixels + r * stride;
+    for (int c = 0; c < width; ++c) {
+      gray[r * width + c] = grayLevel(row[3 * c], row[3 * c + 1], row[3 * c + 2]);
+    }
+  }
+}
+
+float clampLevel(float sum) {
+  if (sum > 0.0f && sum < 255.0f) return sum;
+  if (sum >= 255.0f) return 255.0f;
+  return 0.0f;  // zero, negative or NaN
+}
+
+void laplacian(const float* gray, float* edges, int rows, int cols) {
+  static const float kWeights[3][3] = {{0, -1, 0}, {-1, 4, -1}, {0, -1, 0}};
+  const std::size_t w = cols > 0 ? static_cast<std::size_t>(cols) : 0;
+  for (int i = 1; i < rows - 1; ++i) {
+    for (int j = 1; j < cols - 1; ++j) {
+      float sum = 0.0f;
+      for (int di = 0; di < 3; ++di) {
+        for (int dj = 0; dj < 3; ++dj) {
+          const float g = gray[(i - 1 + di) * w + (j - 1 + dj)];
+          sum = sum + kWeights[di][dj] * g;
+        }
+      }
+      edges[i * w + j] = clampLevel(sum);
+    }
+  }
+}
+
+void levelBytes(const float* levels, int width, std::uint8_t* out) {
+  for (int k = 0; k < width; ++k) {
+    const auto level = static_cast<std::uint8_t>(static_cast<std::int32_t>(levels[k]) & 0xFF);
+    out[3 * k] = level;
+    out[3 * k + 1] = level;
+    out[3 * k + 2] = level;
+  }
+}
+
+}  // namespace reference
+
+// The portable path: the reference's gray conversion and byte conversion,
+// and the edge operator reduced to its five non-zero terms.
+namespace scalar_path {
+
+void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
+          float* gray) {
+  reference::gray(pixels, stride, width, rows, gray);
+}
+
+void laplacian(const float* gray, float* edges, int rows, int cols) {
+  const std::size_t w = static_cast<std::size_t>(cols);
+  for (int i = 1; i < rows - 1; ++i) {
+    const float* up = gray + (i - 1) * w;
+    const float* mid = up + w;
+    const float* down = mid + w;
+    float* out = edges + i * w;
+    for (int j = 1; j < cols - 1; ++j) {
+      // The products with weight 0 add a zero, which can only change the sign
+      // of a zero sum; the clamp sends both zeros to +0, so the nine-term sum
+      // and this five-term sum give the same level for gray input.
+      float sum = -up[j];
+      sum = sum - mid[j - 1];
+      sum = sum + 4.0f * mid[j];
+      sum = sum - mid[j + 1];
+      sum = sum - down[j];
+      const float low = sum > 0.0f ? sum : 0.0f;  // also sends -0 and NaN to +0
+      out[j] = low < 255.0f ? low : 255.0f;
+    }
+  }
+}
+
+void levelBytes(const float* levels, int width, std::uint8_t* out) {
+  reference::levelBytes(levels, width, out);
+}
+
+}  // namespace scalar_path

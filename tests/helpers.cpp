@@ -1,0 +1,109 @@
+#include "tests/helpers.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+namespace {
+void put32(Bytes& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+}  // namespace
+
+Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,
+                std::uint32_t offset, std::uint16_t bits, std::uint32_t compression) {
+  Bytes h(54, 0);
+  h[0] = 'B';
+  h[1] = 'M';
+  put32(h, 2, static_cast<std::uint32_t>(fileSize));
+  put32(h, 10, offset);
+  put32(h, 14, 40);
+  put32(h, 18, static_cast<std::uint32_t>(width));
+  put32(h, 22, static_cast<std::uint32_t>(height));
+  h[26] = 1;
+  h[28] = static_cast<std::uint8_t>(bits);
+  h[29] = static_cast<std::uint8_t>(bits >> 8);
+  put32(h, 30, compression);
+  put32(h, 34, static_cast<std::uint32_t>(fileSize - 54));
+  put32(h, 38, 2835);
+  put32(h, 42, 2835);
+  return h;
+}
+
+Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_t seed) {
+  const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
+  const std::size_t stride = padded ? (rowBytes + 3) & ~std::size_t{3} : rowBytes;
+  const std::size_t rows = static_cast<std::size_t>(height < 0 ? -height : height);
+  const std::size_t data = stride * rows;
+  Bytes file = bmpHeader(static_cast<std::int32_t>(54 + data), width, height);
+  std::mt19937 gen(seed);
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t k = 0; k < stride; ++k) {
+      file.push_back(k < rowBytes ? static_cast<std::uint8_t>(gen()) : 0);
+    }
+  }
+  return file;
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+Bytes readFile(const std::string& path) {
+  const std::string s = slurp(path);
+  return {s.begin(), s.end()};
+}
+
+std::string tempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "edgestar-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  static std::vector<std::string> made;
+  if (made.empty()) {
+    std::atexit([] {
+      for (const auto& d : made) std::filesystem::remove_all(d);
+    });
+  }
+  made.push_back(pattern);
+  return pattern;
+}
+
+RunResult run(const std::vector<std::string>& argv) {
+  static const std::string dir = tempDir();
+  const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  RunResult result;
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.out = slurp(outPath);
+  result.err = slurp(errPath);
+  return result;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A 54-byte BMP header with the given fields; everything else as a normal
+// writer would set it.
+Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,
+                std::uint32_t offset = 54, std::uint16_t bits = 24, std::uint32_t compression = 0);
+
+// A whole 24-bit BMP file whose pixel bytes are pseudo-random (seeded), rows
+// padded to 4 bytes or packed.
+Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_t seed = 1);
+
+void writeFile(const std::string& path, const Bytes& bytes);
+Bytes readFile(const std::string& path);
+
+// A fresh directory for one test, removed with its contents at exit.
+std::string tempDir();
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when killed by a signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with the given arguments and empty standard input.
+RunResult run(const std::vector<std::string>& argv);

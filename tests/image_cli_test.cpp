@@ -1,0 +1,145 @@
+// End to end: the built image program on generated files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "image/kernels.hpp"
+#include "tests/helpers.hpp"
+
+namespace {
+
+const std::string kImage = IMAGE_BIN;
+const char kUsage[] = "Uso incorrecto de los parametros. exe  input.bmp output.bmp [cg]\n";
+
+// What the program must write for file and mode, computed with the reference
+// kernels straight from the bytes.
+Bytes expectedOutput(const Bytes& file, bool edges) {
+  const auto le32 = [&](std::size_t at) {
+    std::int32_t v;
+    std::memcpy(&v, &file[at], 4);
+    return v;
+  };
+  const std::int32_t width = le32(18), height = le32(22);
+  const std::size_t rows = static_cast<std::size_t>(std::abs(height));
+  const std::size_t data = file.size() - 54;
+  const std::size_t padded = (3 * width + 3) / 4 * 4;
+  const std::size_t stride = data >= padded * rows ? padded : 3 * width;
+  std::vector<float> gray(rows * width), level(rows * width, 0.0f);
+  reference::gray(&file[54], stride, width, rows, gray.data());
+  if (edges) reference::laplacian(gray.data(), level.data(), static_cast<int>(rows), width);
+  Bytes out(file.begin(), file.begin() + 54);
+  out.resize(file.size(), 0);
+  for (std::size_t r = 0; r < rows; ++r) {
+    reference::levelBytes(&level[r * width], width, &out[54 + r * stride]);
+  }
+  return out;
+}
+
+std::string okLines(const Bytes& file, std::int32_t width, std::int32_t height) {
+  const int data = static_cast<int>(file.size() - 54);
+  return "Tamanio archivo = " + std::to_string(data) +
+         "\nImage read correctly (width=" + std::to_string(width) +
+         " height=" + std::to_string(height) + ", imagesize=" + std::to_string(data) + ").\n";
+}
+
+TEST(ImageCli, UsageNeedsThreeArguments) {
+  const std::string dir = tempDir();
+  writeFile(dir + "/in.bmp", bmpFile(4, 2, true));
+  const RunResult r = run({kImage, dir + "/in.bmp", dir + "/out.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, kUsage);
+  EXPECT_NE(access((dir + "/out.bmp").c_str(), F_OK), 0);
+}
+
+TEST(ImageCli, ModesAndLayouts) {
+  const std::string dir = tempDir();
+  const std::string in = dir + "/in.bmp", out = dir + "/out.bmp";
+  const struct {
+    std::int32_t width, height;
+    bool padded;
+    std::vector<std::string> extra;  // mode and more
+    bool edges;
+  } cases[] = {
+      {4, 2, true, {"c"}, true},              // the smallest worked example: 78 bytes
+      {5, 3, true, {"c"}, true},              // padded rows
+      {5, 3, false, {"g"}, true},             // packed rows
+      {7, -6, true, {"cpu"}, true},           // top-down, first letter counts
+      {33, 17, true, {"c", "x", "y"}, true},  // extra arguments ignored
+      {9, 9, true, {"x"}, false},             // no operator
+      {9, 9, true, {""}, false},              // empty mode
+      {2, 40, true, {"c"}, true},             // too narrow for the operator
+      {64, 48, true, {"c"}, true},
+  };
+  for (const auto& c : cases) {
+    const Bytes file = bmpFile(c.width, c.height, c.padded, c.width * 31 + c.height);
+    writeFile(in, file);
+    std::vector<std::string> argv = {kImage, in, out};
+    argv.insert(argv.end(), c.extra.begin(), c.extra.end());
+    const RunResult r = run(argv);
+    const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + " " +
+                             (c.extra[0].empty() ? "''" : c.extra[0]);
+    EXPECT_EQ(r.status, 0) << what;
+    EXPECT_EQ(r.err, "") << what;
+    const std::string lines = okLines(file, c.width, c.height);
+    ASSERT_EQ(r.out.substr(0, lines.size()), lines) << what;
+    const std::string last = r.out.substr(lines.size());
+    if (c.edges) {
+      EXPECT_TRUE(last.starts_with("Exection time ") && last.ends_with(" ms.\n")) << last;
+    } else {
+      EXPECT_EQ(last, "Not Implemented yet!!\n") << what;
+    }
+    EXPECT_EQ(readFile(out), expectedOutput(file, c.edges)) << what;
+  }
+}
+
+TEST(ImageCli, FailuresEndWithStatusOne) {
+  const std::string dir = tempDir();
+  const std::string in = dir + "/in.bmp";
+  const Bytes good = bmpFile(5, 3, true);
+  writeFile(in, good);
+  const struct {
+    std::vector<std::string> args;
+    std::string out, err;
+  } cases[] = {
+      {{dir + "/none.bmp", dir + "/o.bmp", "c"},
+       "",
+       dir + "/none.bmp: No such file or directory\n"},
+      {{dir, dir + "/o.bmp", "c"}, "", dir + ": Is a directory\n"},
+      {{in, dir + "/missing/o.bmp", "c"},
+       okLines(good, 5, 3),
+       dir + "/missing/o.bmp: No such file or directory\n"},
+      {{in, "/dev/full", "c"}, okLines(good, 5, 3), "Escritos 0 de 102 bytes\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {kImage};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const RunResult r = run(argv);
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.err;
+  }
+}
+
+TEST(ImageCli, SizeLimitBoundary) {
+  const std::string dir = tempDir();
+  Bytes file = bmpFile(4096, 4096, true);
+  writeFile(dir + "/big.bmp", file);
+  RunResult r = run({kImage, dir + "/big.bmp", dir + "/out.bmp", "c"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.substr(0, 27), "Tamanio archivo = 50331648\n");
+  EXPECT_EQ(readFile(dir + "/out.bmp").size(), file.size());
+
+  file[2] += 1;  // S = 50,331,703
+  file.push_back(0);
+  writeFile(dir + "/big.bmp", file);
+  r = run({kImage, dir + "/big.bmp", dir + "/out.bmp", "c"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "Tamanio archivo = 50331649\n");
+  EXPECT_EQ(r.err, "Imagen muy grande: 50331649 bytes\n");
+}
+
+}  // namespace

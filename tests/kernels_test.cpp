@@ -1,0 +1,155 @@
+#include "image/kernels.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+std::uint32_t bits(float f) {
+  std::uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+TEST(Gray, WeighsBytesByPositionInDouble) {
+  EXPECT_EQ(reference::grayLevel(255, 0, 0), 76.2195f);
+  EXPECT_EQ(reference::grayLevel(0, 0, 255), 29.07f);
+  EXPECT_EQ(reference::grayLevel(255, 255, 255), 254.9745f);
+  EXPECT_EQ(reference::grayLevel(0, 0, 0), 0.0f);
+  // Rounded once from double: summing in float would give another value here.
+  EXPECT_EQ(reference::grayLevel(1, 2, 3),
+            static_cast<float>((1 * 0.2989 + 2 * 0.587) + 3 * 0.114));
+}
+
+// The reference edges of gray; pixels it does not compute stay -1.
+std::vector<float> edgesOf(const std::vector<float>& gray, int rows, int cols) {
+  std::vector<float> edges(gray.size(), -1.0f);
+  reference::laplacian(gray.data(), edges.data(), rows, cols);
+  return edges;
+}
+
+TEST(Laplacian, MatchesTheWorkedCases) {
+  // One bright pixel at (2, 2) of a 5×5 zero image.
+  for (const auto& [g, centre] : {std::pair{63.75f, 255.0f}, {100.0f, 255.0f}, {10.0f, 40.0f}}) {
+    std::vector<float> gray(25, 0.0f);
+    gray[12] = g;
+    const std::vector<float> edges = edgesOf(gray, 5, 5);
+    EXPECT_EQ(edges[12], centre) << g;
+    for (int k : {7, 11, 13, 17, 6, 8, 16, 18}) EXPECT_EQ(bits(edges[k]), 0u) << g << " at " << k;
+    for (int k : {0, 4, 20, 24, 2, 10}) EXPECT_EQ(edges[k], -1.0f) << "frame touched at " << k;
+  }
+  // A uniform image has no edges; a 3×3 image has exactly one computed pixel.
+  const std::vector<float> uniform = edgesOf(std::vector<float>(12, 254.9745f), 3, 4);
+  EXPECT_EQ(uniform, (std::vector<float>{-1, -1, -1, -1, -1, 0, 0, -1, -1, -1, -1, -1}));
+  const std::vector<float> three = edgesOf({1, 2, 3, 4, 50, 6, 7, 8, 9}, 3, 3);
+  EXPECT_EQ(three, (std::vector<float>{-1, -1, -1, -1, 180, -1, -1, -1, -1}));
+  // Too narrow or too short: nothing is computed.
+  EXPECT_EQ(edgesOf(std::vector<float>(10, 9.0f), 2, 5), std::vector<float>(10, -1.0f));
+  EXPECT_EQ(edgesOf(std::vector<float>(10, 9.0f), 5, 2), std::vector<float>(10, -1.0f));
+}
+
+TEST(Laplacian, ClampsEverySum) {
+  EXPECT_EQ(reference::clampLevel(254.99f), 254.99f);
+  EXPECT_EQ(reference::clampLevel(255.0f), 255.0f);
+  EXPECT_EQ(reference::clampLevel(1e30f), 255.0f);
+  EXPECT_EQ(bits(reference::clampLevel(-0.0f)), 0u);
+  EXPECT_EQ(bits(reference::clampLevel(-3.0f)), 0u);
+  EXPECT_EQ(bits(reference::clampLevel(std::nanf(""))), 0u);
+  EXPECT_EQ(reference::clampLevel(1e-40f), 1e-40f);
+}
+
+// Gray arrays meant to break a shortcut: zeros and -0 sums, exact 255 sums,
+// extremes, and real gray levels of random pixels.
+std::vector<float> adversarialGray(std::size_t count, int pattern, std::mt19937& gen) {
+  static const float kLevels[] = {0.0f, 255.0f, 63.75f, 254.9745f, 63.74f, 1.0f, 0.2989f};
+  std::vector<float> gray(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    switch (pattern) {
+      case 0:
+        gray[k] = kLevels[gen() % 7];
+        break;
+      case 1:
+        gray[k] = (gen() % 4 == 0) ? 63.75f : 0.0f;
+        break;
+      default:
+        gray[k] =
+            reference::grayLevel(static_cast<std::uint8_t>(gen()), static_cast<std::uint8_t>(gen()),
+                                 static_cast<std::uint8_t>(gen()));
+    }
+  }
+  return gray;
+}
+
+std::vector<std::pair<int, int>> awkwardSizes() {
+  std::vector<std::pair<int, int>> sizes;
+  for (int w = 1; w <= 70; ++w) sizes.push_back({w % 5 + 1, w});
+  for (int h = 1; h <= 6; ++h) sizes.push_back({h, 35});
+  sizes.push_back({3, 4096});
+  sizes.push_back({37, 129});
+  return sizes;
+}
+
+class EveryPath : public ::testing::TestWithParam<Isa> {
+ protected:
+  void SetUp() override {
+    if (!isaSupported(GetParam())) GTEST_SKIP() << isaName(GetParam()) << " not on this CPU";
+  }
+};
+
+TEST_P(EveryPath, GrayMatchesReference) {
+  std::mt19937 gen(7);
+  for (const auto& [rows, width] : awkwardSizes()) {
+    for (const std::size_t pad : {0, 1, 3}) {
+      const std::size_t stride = 3 * static_cast<std::size_t>(width) + pad;
+      std::vector<std::uint8_t> pixels(stride * rows);
+      for (auto& b : pixels) b = static_cast<std::uint8_t>(gen());
+      std::vector<float> want(rows * width, -1.0f), got(rows * width + 16, -1.0f);
+      reference::gray(pixels.data(), stride, width, rows, want.data());
+      grayKernel(GetParam(), pixels.data(), stride, width, rows, got.data());
+      for (std::size_t k = 0; k < want.size(); ++k) {
+        ASSERT_EQ(bits(got[k]), bits(want[k])) << rows << "x" << width << " at " << k;
+      }
+      for (std::size_t k = want.size(); k < got.size(); ++k) ASSERT_EQ(got[k], -1.0f);
+    }
+  }
+}
+
+TEST_P(EveryPath, LaplacianMatchesTheNineProductReference) {
+  std::mt19937 gen(11);
+  for (const auto& [rows, cols] : awkwardSizes()) {
+    for (int pattern = 0; pattern < 3; ++pattern) {
+      const std::size_t count = static_cast<std::size_t>(rows) * cols;
+      const std::vector<float> gray = adversarialGray(count, pattern, gen);
+      std::vector<float> want(count + 16, 7.0f), got(count + 16, 7.0f);
+      reference::laplacian(gray.data(), want.data(), rows, cols);
+      laplacianKernel(GetParam(), gray.data(), got.data(), rows, cols);
+      for (std::size_t k = 0; k < want.size(); ++k) {
+        ASSERT_EQ(bits(got[k]), bits(want[k]))
+            << rows << "x" << cols << " pattern " << pattern << " at " << k;
+      }
+    }
+  }
+}
+
+TEST_P(EveryPath, LevelBytesMatchReference) {
+  std::mt19937 gen(5);
+  for (int width = 1; width <= 200; width += (width < 70 ? 1 : 37)) {
+    std::vector<float> levels(width);
+    for (auto& v : levels) {
+      v = (gen() % 3 == 0) ? static_cast<float>(gen() % 256)
+                           : static_cast<float>(gen() % 25600) / 100.0f;
+    }
+    std::vector<std::uint8_t> want(3 * width + 8, 0xAA), got(3 * width + 8, 0xAA);
+    reference::levelBytes(levels.data(), width, want.data());
+    levelBytesKernel(GetParam(), levels.data(), width, got.data());
+    ASSERT_EQ(got, want) << "width " << width;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath, ::testing::ValuesIn(kAllIsas),
+                         [](const auto& info) { return std::string(isaName(info.param)); });
+
+}  // namespace
