@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "common/cpu.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -29,3 +32,6 @@ struct RunResult {
 
 // Runs a program with the given arguments and empty standard input.
 RunResult run(const std::vector<std::string>& argv);
+
+// Test names and failures show an instruction set by its name.
+inline void PrintTo(Isa isa, std::ostream* os) { *os << isaName(isa); }

@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "tests/helpers.hpp"
+
 namespace {
 
 std::uint32_t bits(float f) {

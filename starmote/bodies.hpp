@@ -1,0 +1,23 @@
+#pragma once
+
+#include "common/cpu.hpp"
+
+struct Body {
+  float mass, x, y, z, vx, vy, vz;
+};
+static_assert(sizeof(Body) == 28, "a body is seven packed floats");
+
+// Gravitational constant, in single precision (bit pattern 0x2E92C348).
+inline constexpr float kG = 6.674e-11f;
+
+// Fills every field of every body, in field order, from the unseeded std::rand.
+void randomizeBodies(Body* bodies, int n);
+// Adds one step of all-pairs gravitational acceleration to every velocity.
+void bodyForce(Body* bodies, float dt, int n);
+// Advances every position by its velocity times dt.
+void integrate(Body* bodies, float dt, int n);
+
+// The same kernels on a chosen instruction set; each is bit-identical to the
+// literal scalar loops. The functions above use the fastest this CPU has.
+void bodyForce(Isa isa, Body* bodies, float dt, int n);
+void integrate(Isa isa, Body* bodies, float dt, int n);

@@ -1,0 +1,39 @@
+// End to end: the built starmote program and its one line.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/helpers.hpp"
+
+namespace {
+
+TEST(StarmoteCli, CountIsReadLikeStrtol) {
+  const struct {
+    std::vector<std::string> args;
+    const char* count;
+  } cases[] = {
+      {{}, "1000"},    {{"abc"}, "0"},        {{"12xyz"}, "12"},
+      {{"  +7"}, "7"}, {{"-5"}, "-5"},        {{"3", "junk"}, "3"},
+      {{""}, "0"},     {{"4294967298"}, "2"}, {{"99999999999999999999"}, "-1"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv = {STARMOTE_BIN};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const RunResult r = run(argv);
+    EXPECT_EQ(r.status, 0) << c.count;
+    EXPECT_EQ(r.err, "") << c.count;
+    const std::regex line(std::string(c.count) +
+                          " Bodies with 100 iterations: [0-9]+\\.[0-9]{3} Millions "
+                          "Interactions/second\n");
+    EXPECT_TRUE(std::regex_match(r.out, line)) << r.out;
+  }
+}
+
+TEST(StarmoteCli, UnallocatableCountFailsCleanly) {
+  const RunResult r = run({STARMOTE_BIN, "2147483647"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Not enough memory for 2147483647 bodies (60129542116 bytes)\n");
+}
+
+}  // namespace
