@@ -124,7 +124,9 @@ BmpImage readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
   const std::size_t data = image.layout.dataSize;
 
   // One byte more than declared, so that a longer file is caught too.
-  image.pixels = Buffer(data + 1);
+  const std::size_t levels =
+      image.layout.rows * static_cast<std::size_t>(image.layout.width) * sizeof(float);
+  image.pixels = Buffer(levels > data + 1 ? levels : data + 1);
   const std::int64_t n = readFully(fd, image.pixels.bytes(), data + 1);
   if (n < 0) throw BmpError(systemError(name));
   if (n != static_cast<std::int64_t>(data)) {
@@ -146,10 +148,16 @@ void encodeLevels(const float* levels, const BmpLayout& layout, std::uint8_t* ou
   const Isa isa = bestIsa();
   const auto width = static_cast<std::size_t>(layout.width);
   const std::size_t rowBytes = 3 * width;
-  for (std::size_t r = 0; r < layout.rows; ++r) {
-    std::uint8_t* row = out + r * layout.stride;
-    levelBytesKernel(isa, levels + r * width, layout.width, row);
-    std::memset(row + rowBytes, 0, layout.stride - rowBytes);
+  if (layout.stride == rowBytes) {
+    // Rows without padding make one run of levels; W·|H| fits an int once
+    // the header has been checked against the 48 MiB limit.
+    levelBytesKernel(isa, levels, static_cast<int>(layout.rows * width), out);
+  } else {
+    for (std::size_t r = 0; r < layout.rows; ++r) {
+      std::uint8_t* row = out + r * layout.stride;
+      levelBytesKernel(isa, levels + r * width, layout.width, row);
+      std::memset(row + rowBytes, 0, layout.stride - rowBytes);
+    }
   }
   const std::size_t used = layout.rows * layout.stride;
   std::memset(out + used, 0, layout.dataSize - used);

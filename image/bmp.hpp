@@ -35,7 +35,10 @@ struct BmpLayout {
 
 struct BmpImage {
   BmpLayout layout;
-  Buffer pixels;  // D bytes read from the file, plus one spare byte
+  // The D bytes read from the file. The buffer holds at least D + 1 bytes and
+  // room for the image as floats, so it can take the edge levels once the
+  // pixel bytes are no longer needed.
+  Buffer pixels;
 };
 
 // Validates a header in the program's order. The size line goes to progress

@@ -1,5 +1,7 @@
 #include "image/kernels.hpp"
 
+#include <algorithm>
+
 #include "common/timer.hpp"
 #include "image/kernels_isa.hpp"
 
@@ -45,6 +47,17 @@ Buffer RGB2BW(const std::uint8_t* pixels, const BmpLayout& layout) {
   Buffer gray(layout.rows * static_cast<std::size_t>(layout.width) * sizeof(float));
   grayKernel(bestIsa(), pixels, layout.stride, layout.width, layout.rows, gray.floats());
   return gray;
+}
+
+void clearFrame(float* edges, int rows, int cols) {
+  const std::size_t w = static_cast<std::size_t>(cols);
+  if (rows <= 0 || cols <= 0) return;
+  std::fill(edges, edges + w, 0.0f);
+  std::fill(edges + (rows - 1) * w, edges + rows * w, 0.0f);
+  for (int i = 1; i < rows - 1; ++i) {
+    edges[i * w] = 0.0f;
+    edges[i * w + w - 1] = 0.0f;
+  }
 }
 
 void border(const float* gray, float* edges, int rows, int cols, std::FILE* out) {

@@ -34,5 +34,8 @@ void levelBytesKernel(Isa isa, const float* levels, int width, std::uint8_t* out
 // The program's stages, on the fastest instruction set of this CPU.
 // RGB2BW returns the gray array, W·|H| floats in file row order.
 Buffer RGB2BW(const std::uint8_t* pixels, const BmpLayout& layout);
+// Sets the one-pixel frame of an edge array to level 0: the operator never
+// computes it.
+void clearFrame(float* edges, int rows, int cols);
 // Fills the interior of edges and prints the sweep's time on out.
 void border(const float* gray, float* edges, int rows, int cols, std::FILE* out = stdout);

@@ -1,3 +1,8 @@
+// AVX2 kernels. Only intrinsics and plain loops live in this file: an inline
+// library function compiled here could be picked by the linker for callers
+// on CPUs without AVX2.
+#include <immintrin.h>
+
 #include "image/kernels.hpp"
 #include "image/kernels_isa.hpp"
 
@@ -5,15 +10,129 @@ namespace avx2_path {
 
 void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
           float* gray) {
-  scalar_path::gray(pixels, stride, width, rows, gray);
+  const char z = -1;
+  // Lane 0 takes pixels 0 and 1, lane 1 pixels 2 and 3, of a 12-byte group
+  // whose bytes 12 … 15 are replaced by 00 00 30 43; each quadword gets the
+  // bit pattern of 2^52 + b for byte b of channel c.
+  __m256i shuffle[3];
+  for (int c = 0; c < 3; ++c) {
+    shuffle[c] =
+        _mm256_setr_epi8(static_cast<char>(c), z, z, z, z, z, 14, 15, static_cast<char>(3 + c), z,
+                         z, z, z, z, 14, 15, static_cast<char>(6 + c), z, z, z, z, z, 14, 15,
+                         static_cast<char>(9 + c), z, z, z, z, z, 14, 15);
+  }
+  const __m256i exponent = _mm256_set1_epi32(0x43300000);
+  const __m256d bias = _mm256_set1_pd(0x1p52);
+  const __m256d w0 = _mm256_set1_pd(0.2989), w1 = _mm256_set1_pd(0.587), w2 = _mm256_set1_pd(0.114);
+  const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
+  for (std::size_t r = 0; r < rows; ++r) {
+    const std::uint8_t* src = pixels + r * stride;
+    float* dst = gray + r * static_cast<std::size_t>(width);
+    std::size_t c = 0;
+    // Each 16-byte load uses 12 bytes; it must not reach past the row.
+    for (; 3 * c + 16 <= rowBytes; c += 4) {
+      const __m256i v = _mm256_blend_epi32(_mm256_broadcastsi128_si256(_mm_loadu_si128(
+                                               reinterpret_cast<const __m128i*>(src + 3 * c))),
+                                           exponent, 0x88);
+      // 2^52 + b minus 2^52 is b as an exact double, without an
+      // integer-to-double conversion.
+      const __m256d b0 =
+          _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[0])), bias);
+      const __m256d b1 =
+          _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[1])), bias);
+      const __m256d b2 =
+          _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[2])), bias);
+      // (b0·0.2989 + b1·0.587) + b2·0.114 in double, then one rounding.
+      const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(b0, w0), _mm256_mul_pd(b1, w1)),
+                                        _mm256_mul_pd(b2, w2));
+      _mm_storeu_ps(dst + c, _mm256_cvtpd_ps(sum));
+    }
+    for (; c < static_cast<std::size_t>(width); ++c) {
+      dst[c] = reference::grayLevel(src[3 * c], src[3 * c + 1], src[3 * c + 2]);
+    }
+  }
 }
 
+namespace {
+// The five non-zero terms in the reference's order; the products with
+// weight 0 only add zeros, which the clamp makes irrelevant.
+inline float edgeLevel(const float* up, const float* mid, const float* down, int j) {
+  float sum = -up[j];
+  sum = sum - mid[j - 1];
+  sum = sum + 4.0f * mid[j];
+  sum = sum - mid[j + 1];
+  sum = sum - down[j];
+  const float low = sum > 0.0f ? sum : 0.0f;
+  return low < 255.0f ? low : 255.0f;
+}
+}  // namespace
+
 void laplacian(const float* gray, float* edges, int rows, int cols) {
-  scalar_path::laplacian(gray, edges, rows, cols);
+  const std::size_t w = static_cast<std::size_t>(cols);
+  const __m256 four = _mm256_set1_ps(4.0f), zero = _mm256_setzero_ps(),
+               top = _mm256_set1_ps(255.0f);
+  // Large outputs bypass the cache with aligned streaming stores.
+  const bool stream = w * static_cast<std::size_t>(rows) * sizeof(float) >= (std::size_t{8} << 20);
+  for (int i = 1; i < rows - 1; ++i) {
+    const float* up = gray + (i - 1) * w;
+    const float* mid = up + w;
+    const float* down = mid + w;
+    float* out = edges + i * w;
+    const int last = cols - 1;
+    auto level8 = [&](int at) {
+      __m256 sum = _mm256_sub_ps(zero, _mm256_loadu_ps(up + at));
+      sum = _mm256_sub_ps(sum, _mm256_loadu_ps(mid + at - 1));
+      sum = _mm256_add_ps(sum, _mm256_mul_ps(four, _mm256_loadu_ps(mid + at)));
+      sum = _mm256_sub_ps(sum, _mm256_loadu_ps(mid + at + 1));
+      sum = _mm256_sub_ps(sum, _mm256_loadu_ps(down + at));
+      // max returns its second operand for NaN and for ±0: both become +0.
+      return _mm256_min_ps(_mm256_max_ps(sum, zero), top);
+    };
+    int j = 1;
+    if (stream) {
+      // Whole cache lines per iteration keep the write-combining buffers full.
+      for (; j < last && (reinterpret_cast<std::uintptr_t>(out + j) & 63) != 0; ++j) {
+        out[j] = edgeLevel(up, mid, down, j);
+      }
+      for (; j + 16 <= last; j += 16) {
+        _mm256_stream_ps(out + j, level8(j));
+        _mm256_stream_ps(out + j + 8, level8(j + 8));
+      }
+    }
+    for (; j + 8 <= last; j += 8) _mm256_storeu_ps(out + j, level8(j));
+    for (; j < last; ++j) out[j] = edgeLevel(up, mid, down, j);
+  }
+  if (stream) _mm_sfence();
 }
 
 void levelBytes(const float* levels, int width, std::uint8_t* out) {
-  scalar_path::levelBytes(levels, width, out);
+  const char z = -1;
+  // The low byte of each 32-bit integer, gathered into the low 4 bytes of each lane.
+  const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, z, z, z, z, z, z, z, z, z, z, z, z, 0, 4,
+                                            8, 12, z, z, z, z, z, z, z, z, z, z, z, z);
+  const __m256i gather = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  const __m128i triple0 = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+  const __m128i triple1 = _mm_setr_epi8(5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10);
+  const __m128i triple2 =
+      _mm_setr_epi8(10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15);
+  int k = 0;
+  for (; k + 16 <= width; k += 16) {
+    // Truncation toward zero, then the low 8 bits of each integer.
+    const __m256i a =
+        _mm256_shuffle_epi8(_mm256_cvttps_epi32(_mm256_loadu_ps(levels + k)), lowBytes);
+    const __m256i b =
+        _mm256_shuffle_epi8(_mm256_cvttps_epi32(_mm256_loadu_ps(levels + k + 8)), lowBytes);
+    // a holds levels 0-3 and 4-7 in dwords 0 and 4, b levels 8-11 and 12-15;
+    // interleaved they sit in dwords 0, 4, 1, 5.
+    const __m128i bytes =
+        _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(_mm256_unpacklo_epi32(a, b), gather));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * k), _mm_shuffle_epi8(bytes, triple0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * k + 16),
+                     _mm_shuffle_epi8(bytes, triple1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * k + 32),
+                     _mm_shuffle_epi8(bytes, triple2));
+  }
+  reference::levelBytes(levels + k, width - k, out + 3 * k);
 }
 
 }  // namespace avx2_path

@@ -1,19 +1,175 @@
-#include "image/kernels.hpp"
+// AVX-512 kernels (F, BW, DQ, VL). Only intrinsics and plain loops live in
+// this file: an inline library function compiled here could be picked by the
+// linker for callers on CPUs without AVX-512.
+#include <immintrin.h>
+
 #include "image/kernels_isa.hpp"
 
 namespace avx512_path {
+namespace {
+
+// Lane L of the permuted pixels holds bytes 6L … 6L + 5 (pixels 2L and
+// 2L + 1), then a zero word and the word 0x4330. This shuffle builds, in each
+// quadword, the bit pattern of 2^52 + b for byte b of channel c.
+__m512i channelShuffle(int c) {
+  const char z = -1;
+  const __m128i lane = _mm_setr_epi8(static_cast<char>(c), z, z, z, z, z, 8, 9,
+                                     static_cast<char>(3 + c), z, z, z, z, z, 8, 9);
+  return _mm512_broadcast_i32x4(lane);
+}
+
+// 2^52 + b has b in its low mantissa bits, so subtracting 2^52 gives b as an
+// exact double, much cheaper than an integer-to-double conversion.
+inline __m512d exactDoubles(__m512i biased) {
+  return _mm512_sub_pd(_mm512_castsi512_pd(biased), _mm512_set1_pd(0x1p52));
+}
+
+// Gray levels of the eight pixels that `words` picks out of v.
+inline __m256 grayOf8(__m512i v, __m512i words, __m512i exponent, const __m512i shuffle[3]) {
+  const __m512i pixels = _mm512_permutex2var_epi16(v, words, exponent);
+  const __m512d b0 = exactDoubles(_mm512_shuffle_epi8(pixels, shuffle[0]));
+  const __m512d b1 = exactDoubles(_mm512_shuffle_epi8(pixels, shuffle[1]));
+  const __m512d b2 = exactDoubles(_mm512_shuffle_epi8(pixels, shuffle[2]));
+  // (b0·0.2989 + b1·0.587) + b2·0.114 in double, in this order, then one
+  // rounding to float.
+  const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(b0, _mm512_set1_pd(0.2989)),
+                                                  _mm512_mul_pd(b1, _mm512_set1_pd(0.587))),
+                                    _mm512_mul_pd(b2, _mm512_set1_pd(0.114)));
+  return _mm512_cvtpd_ps(sum);
+}
+
+}  // namespace
 
 void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
           float* gray) {
-  scalar_path::gray(pixels, stride, width, rows, gray);
+  const __m512i shuffle[3] = {channelShuffle(0), channelShuffle(1), channelShuffle(2)};
+  // Lane L of the result takes words 3L … 3L + 2 of the pixels, then words 0
+  // (zero) and 1 (0x4330) of `exponent` (indices 32 and 33).
+  alignas(64) static const short kLow[32] = {0, 1, 2, 32, 33, 0, 0, 0, 3, 4,  5,  32, 33, 0, 0, 0,
+                                             6, 7, 8, 32, 33, 0, 0, 0, 9, 10, 11, 32, 33, 0, 0, 0};
+  alignas(64) static const short kHigh[32] = {12, 13, 14, 32, 33, 0,  0,  0,  15, 16, 17,
+                                              32, 33, 0,  0,  0,  18, 19, 20, 32, 33, 0,
+                                              0,  0,  21, 22, 23, 32, 33, 0,  0,  0};
+  const __m512i wordsLow = _mm512_load_si512(kLow);
+  const __m512i wordsHigh = _mm512_load_si512(kHigh);
+  const __m512i exponent = _mm512_set1_epi32(0x43300000);
+  // Plain stores: streaming stores measured more than twice as slow here.
+  for (std::size_t r = 0; r < rows; ++r) {
+    const std::uint8_t* src = pixels + r * stride;
+    float* dst = gray + r * static_cast<std::size_t>(width);
+    auto block = [&](const __m512i v) {
+      return _mm512_insertf32x8(_mm512_castps256_ps512(grayOf8(v, wordsLow, exponent, shuffle)),
+                                grayOf8(v, wordsHigh, exponent, shuffle), 1);
+    };
+    int c = 0;
+    // Full-width loads and stores while a 64-byte load stays inside the row
+    // (masked stores are slow on some cores), then one masked block.
+    for (; 3 * c + 64 <= 3 * width; c += 16) {
+      _mm512_storeu_ps(dst + c, block(_mm512_loadu_si512(src + 3 * c)));
+    }
+    for (; c < width; c += 16) {
+      const int left = width - c < 16 ? width - c : 16;
+      const __mmask64 bytes = _bzhi_u64(~0ull, 3u * static_cast<unsigned>(left));
+      const __m512 levels = block(_mm512_maskz_loadu_epi8(bytes, src + 3 * c));
+      _mm512_mask_storeu_ps(dst + c, static_cast<__mmask16>(_bzhi_u32(0xFFFF, left)), levels);
+    }
+  }
 }
 
 void laplacian(const float* gray, float* edges, int rows, int cols) {
-  scalar_path::laplacian(gray, edges, rows, cols);
+  const std::size_t w = static_cast<std::size_t>(cols);
+  const __m512 four = _mm512_set1_ps(4.0f), zero = _mm512_setzero_ps(),
+               top = _mm512_set1_ps(255.0f);
+  // Large outputs bypass the cache: the sweep never reads them back, and
+  // streaming stores save the read-for-ownership of every line.
+  const bool stream = w * static_cast<std::size_t>(rows) * sizeof(float) >= (std::size_t{8} << 20);
+  for (int i = 1; i < rows - 1; ++i) {
+    const float* up = gray + (i - 1) * w;
+    const float* mid = up + w;
+    const float* down = mid + w;
+    float* out = edges + i * w;
+    const int last = cols - 1;  // one past the last computed column
+    int j = 1;
+    auto step = [&](int at, __mmask16 m, bool aligned) {
+      // The products with weight 0 only add zeros, which change at most the
+      // sign of a zero sum; the clamp sends both zeros to +0.
+      __m512 sum = _mm512_sub_ps(zero, _mm512_maskz_loadu_ps(m, up + at));
+      sum = _mm512_sub_ps(sum, _mm512_maskz_loadu_ps(m, mid + at - 1));
+      sum = _mm512_add_ps(sum, _mm512_mul_ps(four, _mm512_maskz_loadu_ps(m, mid + at)));
+      sum = _mm512_sub_ps(sum, _mm512_maskz_loadu_ps(m, mid + at + 1));
+      sum = _mm512_sub_ps(sum, _mm512_maskz_loadu_ps(m, down + at));
+      // max returns its second operand for NaN and for ±0, so both become +0.
+      const __m512 level = _mm512_min_ps(_mm512_max_ps(sum, zero), top);
+      if (aligned) {
+        _mm512_stream_ps(out + at, level);
+      } else {
+        _mm512_mask_storeu_ps(out + at, m, level);
+      }
+    };
+    if (stream) {
+      const auto misalign = (reinterpret_cast<std::uintptr_t>(out + j) & 63) / sizeof(float);
+      const int head = misalign == 0 ? 0 : 16 - static_cast<int>(misalign);
+      if (head > 0 && j + head <= last) {
+        step(j, static_cast<__mmask16>(_bzhi_u32(0xFFFF, head)), false);
+        j += head;
+      }
+      for (; j + 16 <= last; j += 16) step(j, 0xFFFF, true);
+    }
+    for (; j < last; j += 16) {
+      const int left = last - j < 16 ? last - j : 16;
+      step(j, static_cast<__mmask16>(_bzhi_u32(0xFFFF, left)), false);
+    }
+  }
+  if (stream) _mm_sfence();
 }
 
+namespace {
+// Output bytes 48q … 48q + 47 repeat levels 16q … 16q + 15 three times each;
+// kTriple[m] is the shuffle for the m-th 16 bytes of such a group.
+alignas(16) const
+    char kTriple[3][16] = {{0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5},
+                           {5, 5, 6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10},
+                           {10, 11, 11, 11, 12, 12, 12, 13, 13, 13, 14, 14, 14, 15, 15, 15}};
+
+inline __m512i lanes(int a, int b, int c, int d) {
+  const auto t = [](int m) { return _mm_load_si128(reinterpret_cast<const __m128i*>(kTriple[m])); };
+  return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_set_m128i(t(b), t(a))),
+                            _mm256_set_m128i(t(d), t(c)), 1);
+}
+
+// Truncation toward zero, then the low 8 bits of each integer.
+inline __m128i levelsToBytes(__m512 v) { return _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(v)); }
+}  // namespace
+
 void levelBytes(const float* levels, int width, std::uint8_t* out) {
-  scalar_path::levelBytes(levels, width, out);
+  const __m512i spread0 = lanes(0, 1, 2, 0), spread1 = lanes(1, 2, 0, 1),
+                spread2 = lanes(2, 0, 1, 2);
+  int k = 0;
+  // 64 levels make 192 bytes: three whole 64-byte stores, no masks.
+  for (; k + 64 <= width; k += 64) {
+    const __m128i x0 = levelsToBytes(_mm512_loadu_ps(levels + k));
+    const __m128i x1 = levelsToBytes(_mm512_loadu_ps(levels + k + 16));
+    const __m128i x2 = levelsToBytes(_mm512_loadu_ps(levels + k + 32));
+    const __m128i x3 = levelsToBytes(_mm512_loadu_ps(levels + k + 48));
+    const __m512i all = _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_set_m128i(x1, x0)),
+                                           _mm256_set_m128i(x3, x2), 1);
+    std::uint8_t* to = out + 3 * k;
+    // Lanes (0,0,0,1), (1,1,2,2) and (2,3,3,3) of `all` feed the three stores.
+    _mm512_storeu_si512(to, _mm512_shuffle_epi8(_mm512_shuffle_i32x4(all, all, 0x40), spread0));
+    _mm512_storeu_si512(to + 64,
+                        _mm512_shuffle_epi8(_mm512_shuffle_i32x4(all, all, 0xA5), spread1));
+    _mm512_storeu_si512(to + 128,
+                        _mm512_shuffle_epi8(_mm512_shuffle_i32x4(all, all, 0xFE), spread2));
+  }
+  const __m512i spread = lanes(0, 1, 2, 0);
+  for (; k < width; k += 16) {
+    const int left = width - k < 16 ? width - k : 16;
+    const __m512 v =
+        _mm512_maskz_loadu_ps(static_cast<__mmask16>(_bzhi_u32(0xFFFF, left)), levels + k);
+    const __m512i bytes = _mm512_broadcast_i32x4(levelsToBytes(v));
+    _mm512_mask_storeu_epi8(out + 3 * k, _bzhi_u64(~0ull, 3u * static_cast<unsigned>(left)),
+                            _mm512_shuffle_epi8(bytes, spread));
+  }
 }
 
 }  // namespace avx512_path

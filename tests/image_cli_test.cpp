@@ -131,7 +131,8 @@ TEST(ImageCli, SizeLimitBoundary) {
   RunResult r = run({kImage, dir + "/big.bmp", dir + "/out.bmp", "c"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.substr(0, 27), "Tamanio archivo = 50331648\n");
-  EXPECT_EQ(readFile(dir + "/out.bmp").size(), file.size());
+  // Large enough for the streaming-store paths of the edge kernels.
+  EXPECT_EQ(readFile(dir + "/out.bmp"), expectedOutput(file, true));
 
   file[2] += 1;  // S = 50,331,703
   file.push_back(0);

@@ -1,0 +1,120 @@
+// Each image kernel on each instruction set, beside a memcpy that moves the
+// same number of bytes: the bound a single core can reach.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "common/buffer.hpp"
+#include "image/kernels.hpp"
+
+namespace {
+
+struct Size {
+  int width, height;
+};
+constexpr Size kSizes[] = {{4096, 4096}, {1920, 1080}};
+
+std::string label(Size s) { return std::to_string(s.width) + "x" + std::to_string(s.height); }
+
+struct Images {
+  Buffer pixels, gray, edges, bytes;
+  explicit Images(Size s)
+      : pixels(3 * std::size_t(s.width) * s.height),
+        gray(4 * std::size_t(s.width) * s.height),
+        edges(4 * std::size_t(s.width) * s.height),
+        bytes(3 * std::size_t(s.width) * s.height) {
+    std::mt19937 gen(1);
+    for (std::size_t k = 0; k < pixels.size(); ++k) pixels.bytes()[k] = std::uint8_t(gen() >> 24);
+    reference::gray(pixels.bytes(), 3 * std::size_t(s.width), s.width, s.height, gray.floats());
+    reference::laplacian(gray.floats(), edges.floats(), s.height, s.width);
+  }
+};
+
+// Copies half the bytes a kernel reads plus writes: the same memory traffic.
+void copyBound(benchmark::State& state, Size s, std::size_t bytes) {
+  Buffer from(bytes), to(bytes);
+  std::memset(from.bytes(), 1, bytes);
+  for (auto _ : state) {
+    std::memcpy(to.bytes(), from.bytes(), bytes);
+    benchmark::DoNotOptimize(to.bytes());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(label(s));
+}
+
+void gray(benchmark::State& state, Isa isa, Size s) {
+  Images im(s);
+  for (auto _ : state) {
+    grayKernel(isa, im.pixels.bytes(), 3 * std::size_t(s.width), s.width, s.height,
+               im.gray.floats());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(label(s));
+}
+
+void laplacian(benchmark::State& state, Isa isa, Size s) {
+  Images im(s);
+  for (auto _ : state) {
+    laplacianKernel(isa, im.gray.floats(), im.edges.floats(), s.height, s.width);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(label(s));
+}
+
+void levelBytes(benchmark::State& state, Isa isa, Size s) {
+  Images im(s);
+  const std::size_t w = std::size_t(s.width);
+  for (auto _ : state) {
+    for (int r = 0; r < s.height; ++r) {
+      levelBytesKernel(isa, im.edges.floats() + r * w, s.width, im.bytes.bytes() + 3 * r * w);
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(label(s));
+}
+
+void referencePath(benchmark::State& state, int stage, Size s) {
+  Images im(s);
+  const std::size_t w = std::size_t(s.width);
+  for (auto _ : state) {
+    if (stage == 0) reference::gray(im.pixels.bytes(), 3 * w, s.width, s.height, im.gray.floats());
+    if (stage == 1) reference::laplacian(im.gray.floats(), im.edges.floats(), s.height, s.width);
+    if (stage == 2) {
+      for (int r = 0; r < s.height; ++r) {
+        reference::levelBytes(im.edges.floats() + r * w, s.width, im.bytes.bytes() + 3 * r * w);
+      }
+    }
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(label(s));
+}
+
+int registerAll() {
+  for (const Size s : kSizes) {
+    const std::size_t n = std::size_t(s.width) * s.height;
+    const std::string tag = "/" + label(s);
+    benchmark::RegisterBenchmark(("copy_gray" + tag).c_str(), copyBound, s, n * 7 / 2);
+    benchmark::RegisterBenchmark(("copy_edges" + tag).c_str(), copyBound, s, n * 4);
+    benchmark::RegisterBenchmark(("copy_bytes" + tag).c_str(), copyBound, s, n * 7 / 2);
+    for (const char* stage : {"gray", "edges", "bytes"}) {
+      const int k = stage[0] == 'g' ? 0 : stage[0] == 'e' ? 1 : 2;
+      benchmark::RegisterBenchmark((std::string("reference_") + stage + tag).c_str(), referencePath,
+                                   k, s);
+    }
+    for (const Isa isa : kAllIsas) {
+      if (!isaSupported(isa)) continue;
+      const std::string name = isaName(isa);
+      benchmark::RegisterBenchmark(("gray_" + name + tag).c_str(), gray, isa, s);
+      benchmark::RegisterBenchmark(("edges_" + name + tag).c_str(), laplacian, isa, s);
+      benchmark::RegisterBenchmark(("bytes_" + name + tag).c_str(), levelBytes, isa, s);
+    }
+  }
+  return 0;
+}
+const int registered = registerAll();
+
+}  // namespace
+
+BENCHMARK_MAIN();
