@@ -3,8 +3,18 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <utility>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EDGESTAR_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define EDGESTAR_ASAN 1
+#endif
 
 namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -13,6 +23,14 @@ constexpr std::size_t kPage = 4096;
 
 Buffer::Buffer(std::size_t bytes) {
   if (bytes == 0) return;
+#ifdef EDGESTAR_ASAN
+  // Under AddressSanitizer an exact-size heap block, so that a read or write
+  // one byte past the end is reported instead of landing in page slack.
+  data_ = static_cast<std::uint8_t*>(std::calloc(bytes, 1));
+  if (data_ == nullptr) throw std::bad_alloc();
+  size_ = bytes;
+  return;
+#endif
   const std::size_t rounded = (bytes + kPage - 1) & ~(kPage - 1);
   if (rounded < bytes) throw std::bad_alloc();
   const bool huge = rounded >= kHugePage;
@@ -61,5 +79,9 @@ Buffer& Buffer::operator=(Buffer&& other) noexcept {
 }
 
 Buffer::~Buffer() {
+#ifdef EDGESTAR_ASAN
+  std::free(data_);
+#else
   if (map_ != nullptr) munmap(map_, mapSize_);
+#endif
 }

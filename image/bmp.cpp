@@ -1,6 +1,7 @@
 #include "image/bmp.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -52,6 +53,11 @@ std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count) {
     got += static_cast<std::size_t>(n);
   }
   return static_cast<std::int64_t>(got);
+}
+
+BmpError sizeMismatch(std::uint64_t read, std::size_t declared) {
+  return BmpError(format("File size incorrect: %d bytes read insted of %d\n",
+                         static_cast<int>(read), static_cast<int>(declared)));
 }
 
 class Descriptor {
@@ -123,6 +129,19 @@ BmpImage readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
   image.layout = checkHeader(header, progress);
   const std::size_t data = image.layout.dataSize;
 
+  // A regular file's size tells the outcome of the read below: a header
+  // claiming more data than the file holds costs no allocation.
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at >= 0 && info.st_size >= at) {
+      const auto available = static_cast<std::uint64_t>(info.st_size - at);
+      if (available != data) {
+        const std::uint64_t n = available < data + 1 ? available : data + 1;
+        throw sizeMismatch(n, data);
+      }
+    }
+  }
   // One byte more than declared, so that a longer file is caught too.
   const std::size_t levels =
       image.layout.rows * static_cast<std::size_t>(image.layout.width) * sizeof(float);
@@ -130,8 +149,7 @@ BmpImage readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
   const std::int64_t n = readFully(fd, image.pixels.bytes(), data + 1);
   if (n < 0) throw BmpError(systemError(name));
   if (n != static_cast<std::int64_t>(data)) {
-    throw BmpError(format("File size incorrect: %d bytes read insted of %d\n", static_cast<int>(n),
-                          static_cast<int>(data)));
+    throw sizeMismatch(static_cast<std::uint64_t>(n), data);
   }
   std::fprintf(progress, "Image read correctly (width=%i height=%i, imagesize=%i).\n",
                image.layout.width, image.layout.height, static_cast<int>(n));

@@ -18,11 +18,20 @@ struct Captured {
 };
 
 // Runs the reader on bytes held in an in-memory file, as the program would
-// on a file with those contents.
-Captured readBytes(const Bytes& bytes) {
-  const int fd = memfd_create("bmp", 0);
-  EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  lseek(fd, 0, SEEK_SET);
+// on a file with those contents, or on bytes that arrive through a pipe.
+Captured readBytes(const Bytes& bytes, bool throughPipe = false) {
+  int fd = -1;
+  if (throughPipe) {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    EXPECT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(ends[1]);
+    fd = ends[0];
+  } else {
+    fd = memfd_create("bmp", 0);
+    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    lseek(fd, 0, SEEK_SET);
+  }
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* progress = open_memstream(&text, &size);
@@ -87,9 +96,11 @@ TEST(ReadBmp, ReportsEachFailureWithItsExactText) {
        "File size incorrect: 25 bytes read insted of 24\n"},
   };
   for (const auto& c : cases) {
-    const Captured got = readBytes(c.file);
-    EXPECT_EQ(got.progress, c.progress) << c.what;
-    EXPECT_EQ(got.error, c.error) << c.what;
+    for (const bool throughPipe : {false, true}) {
+      const Captured got = readBytes(c.file, throughPipe);
+      EXPECT_EQ(got.progress, c.progress) << c.what << (throughPipe ? " (pipe)" : "");
+      EXPECT_EQ(got.error, c.error) << c.what << (throughPipe ? " (pipe)" : "");
+    }
   }
 }
 

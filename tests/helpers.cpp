@@ -36,7 +36,7 @@ Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,
   h[28] = static_cast<std::uint8_t>(bits);
   h[29] = static_cast<std::uint8_t>(bits >> 8);
   put32(h, 30, compression);
-  put32(h, 34, static_cast<std::uint32_t>(fileSize - 54));
+  put32(h, 34, static_cast<std::uint32_t>(fileSize) - 54u);
   put32(h, 38, 2835);
   put32(h, 42, 2835);
   return h;

@@ -124,6 +124,75 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
   }
 }
 
+TEST(ImageCli, BadFilesLeaveNoOutput) {
+  const std::string dir = tempDir();
+  const std::string in = dir + "/in.bmp", out = dir + "/out.bmp";
+  const Bytes good = bmpFile(5, 3, true);
+  Bytes longer = good, shorter = good;
+  longer.push_back(0);
+  shorter.pop_back();
+  const auto with = [](Bytes header, std::size_t data) {
+    header.resize(header.size() + data, 9);
+    return header;
+  };
+  const std::string size24 = "Tamanio archivo = 24\n";
+  const struct {
+    const char* what;
+    Bytes file;
+    std::string out, err;
+  } cases[] = {
+      {"empty", {}, "", "Entrada muy pequenia (0 bytes)\n"},
+      {"header only", bmpHeader(78, 4, 2), size24,
+       "File size incorrect: 0 bytes read insted of 24\n"},
+      {"zero width", with(bmpHeader(78, 0, 2), 24), size24,
+       "Dimensiones incorrectas (width=0 height=2) para 24 bytes de imagen\n"},
+      {"zero height", with(bmpHeader(78, 4, 0), 24), size24,
+       "Dimensiones incorrectas (width=4 height=0) para 24 bytes de imagen\n"},
+      {"negative width", with(bmpHeader(78, -4, 2), 24), size24,
+       "Dimensiones incorrectas (width=-4 height=2) para 24 bytes de imagen\n"},
+      {"huge", with(bmpHeader(78, 2147483647, 2147483647), 24), size24,
+       "Dimensiones incorrectas (width=2147483647 height=2147483647) para 24 bytes de imagen\n"},
+      {"3WH over the data", with(bmpHeader(78, 4, 3), 24), size24,
+       "Dimensiones incorrectas (width=4 height=3) para 24 bytes de imagen\n"},
+      {"offset past the header", with(bmpHeader(78, 4, 2, 138), 24), size24, "No color 24-bit\n"},
+      {"size past the file", with(bmpHeader(50331702, 4096, 4096), 24),
+       "Tamanio archivo = 50331648\n", "File size incorrect: 24 bytes read insted of 50331648\n"},
+      {"one byte longer", longer, "Tamanio archivo = 48\n",
+       "File size incorrect: 49 bytes read insted of 48\n"},
+      {"one byte shorter", shorter, "Tamanio archivo = 48\n",
+       "File size incorrect: 47 bytes read insted of 48\n"},
+  };
+  for (const auto& c : cases) {
+    writeFile(in, c.file);
+    const RunResult r = run({kImage, in, out, "c"});
+    EXPECT_EQ(r.status, 1) << c.what;
+    EXPECT_EQ(r.out, c.out) << c.what;
+    EXPECT_EQ(r.err, c.err) << c.what;
+    EXPECT_NE(access(out.c_str(), F_OK), 0) << c.what << ": output written";
+  }
+}
+
+TEST(ImageCli, InputAndOutputMayBeTheSameFile) {
+  const std::string dir = tempDir();
+  const std::string path = dir + "/same.bmp";
+  const Bytes file = bmpFile(6, 5, true, 3);
+  writeFile(path, file);
+  const RunResult r = run({kImage, path, path, "c"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(readFile(path), expectedOutput(file, true));
+}
+
+TEST(ImageCli, UnreadableInput) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  const std::string dir = tempDir();
+  const std::string in = dir + "/locked.bmp";
+  writeFile(in, bmpFile(4, 2, true));
+  chmod(in.c_str(), 0);
+  const RunResult r = run({kImage, in, dir + "/out.bmp", "c"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, in + ": Permission denied\n");
+}
+
 TEST(ImageCli, SizeLimitBoundary) {
   const std::string dir = tempDir();
   Bytes file = bmpFile(4096, 4096, true);
