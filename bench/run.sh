@@ -1,19 +1,71 @@
 #!/usr/bin/env bash
-# Builds in release mode and prints the image pipeline's speed: each stage on
-# each instruction set beside a memcpy moving the same bytes, and the whole
-# process against the straightforward reference program. Medians of repeated
-# runs, measured side by side in one run.
+# Builds in release mode and prints the speed tables, measured side by side in
+# one run (medians of repeated runs):
+#   image     each stage on each instruction set beside a memcpy moving the same
+#             bytes, and the whole process against the straightforward program;
+#   starmote  force-step pairs per second on each instruction set beside the
+#             scalar oracle, and a plot of them against n (bench/starmote-pairs.png,
+#             drawn with gnuplot when it is installed).
+# Usage: bench/run.sh [image|starmote|all]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+what=${1:-all}
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEDGESTAR_BENCH=ON -DEDGESTAR_TESTS=OFF >/dev/null
 cmake --build "$build" >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+if [ "$what" = all ] || [ "$what" = starmote ]; then
+"$build/bin/starmote_bench" --benchmark_repetitions="${REPS:-5}" --benchmark_min_time=0.2 \
+  --benchmark_report_aggregates_only=true --benchmark_filter="${STARMOTE_FILTER:-.}" \
+  --benchmark_out="$work/starmote.json" --benchmark_out_format=json >/dev/null 2>&1
+python3 - "$work" <<'PY'
+import json, sys
+work = sys.argv[1]
+rate = {}
+for b in json.load(open(f"{work}/starmote.json"))["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        name, n = b["run_name"].split("/")
+        rate[(name, int(n))] = b["pairs/s"] / 1e9
+sizes = sorted({n for _, n in rate})
+paths = [p for p in ("oracle", "scalar", "avx2", "avx512") if any((p, n) in rate for n in sizes)]
+print("starmote force step: median billion pairs/s (ratio to the scalar oracle)")
+print("| n | " + " | ".join(paths) + " |")
+print("|---|" + "---|" * len(paths))
+with open(f"{work}/starmote.dat", "w") as dat:
+    dat.write("# n " + " ".join(paths) + "\n")
+    for n in sizes:
+        cells = []
+        for p in paths:
+            r = rate.get((p, n))
+            cells.append("-" if r is None else f"{r:.3f} ({r / rate[('oracle', n)]:.1f}×)")
+        print(f"| {n} | " + " | ".join(cells) + " |")
+        dat.write(f"{n} " + " ".join(f"{rate.get((p, n), float('nan')):.4f}" for p in paths) + "\n")
+PY
+if command -v gnuplot >/dev/null; then
+  cols=$(head -1 "$work/starmote.dat" | wc -w)
+  names=$(head -1 "$work/starmote.dat" | cut -d' ' -f3-)
+  gnuplot <<GP
+set terminal pngcairo size 800,480 font "sans,11"
+set output "bench/starmote-pairs.png"
+set title "starmote force step, one core"
+set xlabel "bodies n"
+set ylabel "billion pairs per second"
+set logscale x 2
+set key top left
+set grid
+plot for [c=2:$((cols - 1))] "$work/starmote.dat" using 1:c with linespoints lw 2 title word("$names", c - 1)
+GP
+  echo "plot: bench/starmote-pairs.png"
+fi
+fi
+
+[ "$what" = all ] || [ "$what" = image ] || exit 0
 "$build/bin/make_bmp" 4096 4096 "$work/4096x4096.bmp"
 "$build/bin/make_bmp" 1920 1080 "$work/1920x1080.bmp"
 "$build/bin/image_bench" --benchmark_repetitions="${REPS:-7}" --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
-  --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null
+  --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1
 python3 - "$build" "$work" "${RUNS:-15}" <<'PY'
 import json, os, statistics, subprocess, sys, time
 build, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])

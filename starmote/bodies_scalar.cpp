@@ -6,35 +6,26 @@
 // The portable path: the force loop exactly as the physics is written.
 namespace scalar_path {
 
-void bodyForce(Body* bodies, float dt, int n) {
+void forceSums(const BodyArrays& b, int n) {
   for (int i = 0; i < n; ++i) {
-    Body& bi = bodies[i];
     float fx = 0.0f, fy = 0.0f, fz = 0.0f;
     for (int j = 0; j < n; ++j) {
       if (j == i) continue;
-      const Body& bj = bodies[j];
-      const float dx = bj.x - bi.x, dy = bj.y - bi.y, dz = bj.z - bi.z;
+      const float dx = b.x[j] - b.x[i], dy = b.y[j] - b.y[i], dz = b.z[j] - b.z[i];
       const float d2 = (dx * dx + dy * dy) + dz * dz;
       const float inv = 1.0f / std::sqrt(d2);
       const float inv3 = (inv * inv) * inv;
-      const float s = (bj.mass * kG) * bi.mass;
+      const float s = b.massG[j] * b.mass[i];
       fx = fx + (dx * s) * inv3;
       fy = fy + (dy * s) * inv3;
       fz = fz + (dz * s) * inv3;
     }
-    bi.vx = (fx * dt) / bi.mass + bi.vx;
-    bi.vy = (fy * dt) / bi.mass + bi.vy;
-    bi.vz = (fz * dt) / bi.mass + bi.vz;
+    b.fx[i] = fx;
+    b.fy[i] = fy;
+    b.fz[i] = fz;
   }
 }
 
-void integrate(Body* bodies, float dt, int n) {
-  for (int i = 0; i < n; ++i) {
-    Body& b = bodies[i];
-    b.x = b.vx * dt + b.x;
-    b.y = b.vy * dt + b.y;
-    b.z = b.vz * dt + b.z;
-  }
-}
+#include "starmote/bodies_integrate.inc"
 
 }  // namespace scalar_path
