@@ -15,10 +15,12 @@ constexpr int kLanes = 16;
 // Transposes a 16×16 block held as 16 rows.
 inline void transpose(__m512 r[16]) {
   __m512 t[16];
+#pragma GCC unroll 16
   for (int k = 0; k < 16; k += 2) {
     t[k] = _mm512_unpacklo_ps(r[k], r[k + 1]);
     t[k + 1] = _mm512_unpackhi_ps(r[k], r[k + 1]);
   }
+#pragma GCC unroll 16
   for (int k = 0; k < 16; k += 4) {
     const __m512d a = _mm512_castps_pd(t[k]), b = _mm512_castps_pd(t[k + 1]),
                   c = _mm512_castps_pd(t[k + 2]), d = _mm512_castps_pd(t[k + 3]);
@@ -27,12 +29,15 @@ inline void transpose(__m512 r[16]) {
     r[k + 2] = _mm512_castpd_ps(_mm512_unpacklo_pd(b, d));
     r[k + 3] = _mm512_castpd_ps(_mm512_unpackhi_pd(b, d));
   }
+#pragma GCC unroll 16
   for (int h = 0; h < 16; h += 8) {
+#pragma GCC unroll 16
     for (int k = 0; k < 4; ++k) {
       t[h + k] = _mm512_shuffle_f32x4(r[h + k], r[h + k + 4], 0x88);
       t[h + k + 4] = _mm512_shuffle_f32x4(r[h + k], r[h + k + 4], 0xdd);
     }
   }
+#pragma GCC unroll 16
   for (int k = 0; k < 8; ++k) {
     r[k] = _mm512_shuffle_f32x4(t[k], t[k + 8], 0x88);
     r[k + 8] = _mm512_shuffle_f32x4(t[k], t[k + 8], 0xdd);
@@ -80,6 +85,7 @@ void pairTiles(const BodyArrays& b, int a, int s, int n) {
   Tile ta = loadTile(b, a), ts = loadTile(b, s);
   const int partners = n - s < kLanes ? n - s : kLanes;
   __m512 block[kLanes];
+#pragma GCC unroll 16
   for (int k = 0; k < partners; ++k) {
     const int j = s + k;
     const __m512 dx = _mm512_sub_ps(_mm512_set1_ps(b.x[j]), ta.x);
@@ -94,6 +100,7 @@ void pairTiles(const BodyArrays& b, int a, int s, int n) {
   }
   for (int k = partners; k < kLanes; ++k) block[k] = _mm512_setzero_ps();
   transpose(block);  // block[k] now holds inv3 of body a + k with each body of s
+#pragma GCC unroll 16
   for (int k = 0; k < kLanes; ++k) {
     const int i = a + k;
     const __m512 dx = _mm512_sub_ps(_mm512_set1_ps(b.x[i]), ts.x);
