@@ -1,4 +1,6 @@
 // starmote: 100 steps of an all-pairs gravity simulation, timed.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 
 #include "common/timer.hpp"
 #include "starmote/bodies.hpp"
+#include "starmote/progress.hpp"
 
 namespace {
 constexpr int kSteps = 100;
@@ -31,11 +34,14 @@ int main(int argc, char** argv) {
   randomizeBodies(bodies.get(), n);
 
   const double t0 = get_time();
+  Progress progress(stderr, isatty(STDERR_FILENO) == 1, kSteps, t0);
   for (int step = 0; step < kSteps; ++step) {
     bodyForce(bodies.get(), kDt, n);
     integrate(bodies.get(), kDt, n);
+    if (progress.active()) progress.step(step + 1, get_time());
   }
   const double t1 = get_time();
+  progress.finish();
   const double elapsed = t1 - t0;
   // n² interactions for the whole run, as users compare the figure across machines.
   const double rate = ((1e-6 * n) * n) / elapsed;

@@ -1,5 +1,6 @@
 // End to end: the built starmote program and its one line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 
@@ -34,6 +35,25 @@ TEST(StarmoteCli, UnallocatableCountFailsCleanly) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "Not enough memory for 2147483647 bodies (60129542116 bytes)\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StarmoteCli, ProgressOnlyOnATerminal) {
+  if (access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "no script(1) to make a terminal";
+  // About four seconds of work: long enough to show progress on a terminal.
+  const std::string command = std::string(STARMOTE_BIN) + " 12000";
+  const RunResult tty = run({"/usr/bin/script", "-qec", command, "/dev/null"});
+  EXPECT_EQ(tty.status, 0);
+  EXPECT_NE(tty.out.find("\rstarmote: step 100 of 100, "), std::string::npos) << tty.out;
+  EXPECT_NE(tty.out.find("\r\033[K12000 Bodies with 100 iterations: "), std::string::npos);
+
+  const RunResult redirected = run({STARMOTE_BIN, "12000"});
+  EXPECT_EQ(redirected.status, 0);
+  EXPECT_EQ(redirected.err, "");
+  EXPECT_TRUE(redirected.out.starts_with("12000 Bodies with 100 iterations: ")) << redirected.out;
 }
 
 }  // namespace
