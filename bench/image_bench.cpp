@@ -95,9 +95,11 @@ int registerAll() {
   for (const Size s : kSizes) {
     const std::size_t n = std::size_t(s.width) * s.height;
     const std::string tag = "/" + label(s);
-    benchmark::RegisterBenchmark(("copy_gray" + tag).c_str(), copyBound, s, n * 7 / 2);
-    benchmark::RegisterBenchmark(("copy_edges" + tag).c_str(), copyBound, s, n * 4);
-    benchmark::RegisterBenchmark(("copy_bytes" + tag).c_str(), copyBound, s, n * 7 / 2);
+    for (const auto& [stage, bytes] :
+         {std::pair{"gray", n * 7 / 2}, {"edges", n * 4}, {"bytes", n * 7 / 2}}) {
+      benchmark::RegisterBenchmark((std::string("copy_") + stage + tag).c_str(), copyBound, s,
+                                   bytes);
+    }
     for (const char* stage : {"gray", "edges", "bytes"}) {
       const int k = stage[0] == 'g' ? 0 : stage[0] == 'e' ? 1 : 2;
       benchmark::RegisterBenchmark((std::string("reference_") + stage + tag).c_str(), referencePath,
@@ -105,10 +107,10 @@ int registerAll() {
     }
     for (const Isa isa : kAllIsas) {
       if (!isaSupported(isa)) continue;
-      const std::string name = isaName(isa);
-      benchmark::RegisterBenchmark(("gray_" + name + tag).c_str(), gray, isa, s);
-      benchmark::RegisterBenchmark(("edges_" + name + tag).c_str(), laplacian, isa, s);
-      benchmark::RegisterBenchmark(("bytes_" + name + tag).c_str(), levelBytes, isa, s);
+      const std::string suffix = std::string(isaName(isa)) + tag;
+      benchmark::RegisterBenchmark(("gray_" + suffix).c_str(), gray, isa, s);
+      benchmark::RegisterBenchmark(("edges_" + suffix).c_str(), laplacian, isa, s);
+      benchmark::RegisterBenchmark(("bytes_" + suffix).c_str(), levelBytes, isa, s);
     }
   }
   return 0;

@@ -39,12 +39,12 @@ Buffer::Buffer(std::size_t bytes) {
   if (mapSize < rounded) throw std::bad_alloc();
   void* map = mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (map == MAP_FAILED) throw std::bad_alloc();
-  auto start = reinterpret_cast<std::uintptr_t>(map);
+  auto* data = static_cast<std::uint8_t*>(map);
   if (huge) {
-    start = (start + kHugePage - 1) & ~(kHugePage - 1);
-    madvise(reinterpret_cast<void*>(start), rounded, MADV_HUGEPAGE);
+    const auto misalign = reinterpret_cast<std::uintptr_t>(data) & (kHugePage - 1);
+    if (misalign != 0) data += kHugePage - misalign;
+    madvise(data, rounded, MADV_HUGEPAGE);
   }
-  auto* data = reinterpret_cast<std::uint8_t*>(start);
   // Anonymous pages read as zero; writing one byte a page maps them now
   // instead of one fault at a time in whatever loop touches them first.
 #ifdef MADV_POPULATE_WRITE

@@ -87,10 +87,10 @@ std::vector<float> adversarialGray(std::size_t count, int pattern, std::mt19937&
 
 std::vector<std::pair<int, int>> awkwardSizes() {
   std::vector<std::pair<int, int>> sizes;
-  for (int w = 1; w <= 70; ++w) sizes.push_back({w % 5 + 1, w});
-  for (int h = 1; h <= 6; ++h) sizes.push_back({h, 35});
-  sizes.push_back({3, 4096});
-  sizes.push_back({37, 129});
+  for (int w = 1; w <= 70; ++w) sizes.emplace_back(w % 5 + 1, w);
+  for (int h = 1; h <= 6; ++h) sizes.emplace_back(h, 35);
+  sizes.emplace_back(3, 4096);
+  sizes.emplace_back(37, 129);
   return sizes;
 }
 
@@ -122,7 +122,7 @@ TEST_P(EveryPath, GrayMatchesReference) {
 TEST_P(EveryPath, LaplacianMatchesTheNineProductReference) {
   std::mt19937 gen(11);
   auto sizes = awkwardSizes();
-  sizes.push_back({1025, 2051});  // over 8 MiB: streaming stores, misaligned rows
+  sizes.emplace_back(1025, 2051);  // over 8 MiB: streaming stores, misaligned rows
   for (const auto& [rows, cols] : sizes) {
     for (int pattern = 0; pattern < 3; ++pattern) {
       const std::size_t count = static_cast<std::size_t>(rows) * cols;
