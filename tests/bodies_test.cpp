@@ -128,13 +128,6 @@ std::vector<int> counts() {
   return n;
 }
 
-class EveryPath : public ::testing::TestWithParam<Isa> {
- protected:
-  void SetUp() override {
-    if (!isaSupported(GetParam())) GTEST_SKIP() << isaName(GetParam()) << " not on this CPU";
-  }
-};
-
 TEST_P(EveryPath, ForceSumsMatchOracle) {
   std::mt19937 gen(3);
   // Zero velocities and dt = 1 make each velocity the force sum over the
@@ -171,7 +164,6 @@ TEST_P(EveryPath, StepsMatchOracle) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath, ::testing::ValuesIn(kAllIsas),
-                         [](const auto& info) { return std::string(isaName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath, ::testing::ValuesIn(kAllIsas), isaTestName);
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -35,3 +37,15 @@ RunResult run(const std::vector<std::string>& argv);
 
 // Test names and failures show an instruction set by its name.
 inline void PrintTo(Isa isa, std::ostream* os) { *os << isaName(isa); }
+
+// A test run once per instruction set, skipped where the CPU lacks it.
+class EveryPath : public ::testing::TestWithParam<Isa> {
+ protected:
+  void SetUp() override {
+    if (!isaSupported(GetParam())) GTEST_SKIP() << isaName(GetParam()) << " not on this CPU";
+  }
+};
+
+inline std::string isaTestName(const ::testing::TestParamInfo<Isa>& info) {
+  return isaName(info.param);
+}

@@ -94,13 +94,6 @@ std::vector<std::pair<int, int>> awkwardSizes() {
   return sizes;
 }
 
-class EveryPath : public ::testing::TestWithParam<Isa> {
- protected:
-  void SetUp() override {
-    if (!isaSupported(GetParam())) GTEST_SKIP() << isaName(GetParam()) << " not on this CPU";
-  }
-};
-
 TEST_P(EveryPath, GrayMatchesReference) {
   std::mt19937 gen(7);
   for (const auto& [rows, width] : awkwardSizes()) {
@@ -153,7 +146,6 @@ TEST_P(EveryPath, LevelBytesMatchReference) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath, ::testing::ValuesIn(kAllIsas),
-                         [](const auto& info) { return std::string(isaName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Kernels, EveryPath, ::testing::ValuesIn(kAllIsas), isaTestName);
 
 }  // namespace
