@@ -56,11 +56,24 @@ void runImagePipeline(const std::uint8_t* data, std::size_t size) {
 
   Buffer gray = RGB2BW(image.pixels.bytes(), layout);
   check(std::memcmp(gray.floats(), wantGray.data(), count * sizeof(float)) == 0, "gray");
+  const auto width = static_cast<std::size_t>(layout.width);
+  std::vector<std::uint8_t> wantBytes(3 * count);
+  for (std::size_t r = 0; r < layout.rows; ++r) {
+    reference::levelBytes(&wantEdges[r * width], layout.width, &wantBytes[3 * r * width]);
+  }
   for (const Isa isa : kAllIsas) {
     if (!isaSupported(isa)) continue;
+    std::vector<float> levels(count, 0.0f);
+    grayKernel(isa, image.pixels.bytes(), layout.stride, layout.width, layout.rows, levels.data());
+    check(std::memcmp(levels.data(), wantGray.data(), count * sizeof(float)) == 0, "gray kernel");
     std::vector<float> edges(count, 0.0f);
     laplacianKernel(isa, gray.floats(), edges.data(), rows, layout.width);
     check(std::memcmp(edges.data(), wantEdges.data(), count * sizeof(float)) == 0, "edges");
+    std::vector<std::uint8_t> bytes(3 * count);
+    for (std::size_t r = 0; r < layout.rows; ++r) {
+      levelBytesKernel(isa, &wantEdges[r * width], layout.width, &bytes[3 * r * width]);
+    }
+    check(bytes == wantBytes, "level bytes");
   }
 
   // The program's own path from here: edges in the pixel buffer, output
