@@ -30,7 +30,7 @@ for b in json.load(open(f"{work}/starmote.json"))["benchmarks"]:
         rate[(name, int(n))] = b["pairs/s"] / 1e9
 sizes = sorted({n for _, n in rate})
 paths = [p for p in ("oracle", "scalar", "avx2", "avx512") if any((p, n) in rate for n in sizes)]
-print("starmote force step: median billion pairs/s (ratio to the scalar oracle)")
+print("starmote force step: median billion pairs/s (ratio to the scalar oracle)\n")
 print("| n | " + " | ".join(paths) + " |")
 print("|---|" + "---|" * len(paths))
 with open(f"{work}/starmote.dat", "w") as dat:
@@ -74,7 +74,7 @@ for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
     if b.get("aggregate_name") == "median":
         med[b["run_name"]] = b["real_time"] / 1e6  # ms
 for size in ("4096x4096", "1920x1080"):
-    print(f"\n{size}: kernel medians in ms, ratio to a memcpy of the same traffic")
+    print(f"\n{size}: kernel medians in ms, ratio to a memcpy of the same traffic\n")
     print(f"| stage | copy bound | reference | scalar | avx2 | avx512 |")
     print(f"|---|---|---|---|---|---|")
     for stage in ("gray", "edges", "bytes"):
@@ -96,7 +96,7 @@ def wall(cmd, out):
         samples.append((time.perf_counter() - t0) * 1000)
     return statistics.median(samples)
 
-print("\nwhole process, median wall time in ms (output file removed before each run)")
+print("\nwhole process, median wall time in ms (output file removed before each run)\n")
 print("| image | reference program | image | speed-up |")
 print("|---|---|---|---|")
 for size in ("4096x4096", "1920x1080"):
