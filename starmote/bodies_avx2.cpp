@@ -15,16 +15,19 @@ constexpr int kLanes = 8;
 // Transposes an 8×8 block held as 8 rows.
 inline void transpose(__m256 r[8]) {
   __m256 t[8], u[8];
+#pragma GCC unroll 8
   for (int k = 0; k < 8; k += 2) {
     t[k] = _mm256_unpacklo_ps(r[k], r[k + 1]);
     t[k + 1] = _mm256_unpackhi_ps(r[k], r[k + 1]);
   }
+#pragma GCC unroll 8
   for (int k = 0; k < 8; k += 4) {
     u[k] = _mm256_shuffle_ps(t[k], t[k + 2], 0x44);
     u[k + 1] = _mm256_shuffle_ps(t[k], t[k + 2], 0xEE);
     u[k + 2] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0x44);
     u[k + 3] = _mm256_shuffle_ps(t[k + 1], t[k + 3], 0xEE);
   }
+#pragma GCC unroll 8
   for (int k = 0; k < 4; ++k) {
     r[k] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x20);
     r[k + 4] = _mm256_permute2f128_ps(u[k], u[k + 4], 0x31);
@@ -61,36 +64,51 @@ inline __m256 inverseCube(__m256 dx, __m256 dy, __m256 dz) {
   return _mm256_mul_ps(_mm256_mul_ps(inv, inv), inv);
 }
 
-// Tiles a < s share each pair's inverse cube; see the AVX-512 path.
-void pairTiles(const BodyArrays& b, int a, int s, int n) {
-  Tile ta = loadTile(b, a), ts = loadTile(b, s);
+// All tiles a < s against tile s, sharing each pair's inverse cube and
+// software-pipelined as in the AVX-512 path.
+void tilesBefore(const BodyArrays& b, int s, int n) {
+  if (s == 0) return;
+  Tile ts = loadTile(b, s);
   const int partners = n - s < kLanes ? n - s : kLanes;
-  __m256 block[kLanes];
-  for (int k = 0; k < partners; ++k) {
-    const int j = s + k;
-    const __m256 dx = _mm256_sub_ps(_mm256_set1_ps(b.x[j]), ta.x);
-    const __m256 dy = _mm256_sub_ps(_mm256_set1_ps(b.y[j]), ta.y);
-    const __m256 dz = _mm256_sub_ps(_mm256_set1_ps(b.z[j]), ta.z);
-    const __m256 inv3 = inverseCube(dx, dy, dz);
-    block[k] = inv3;
-    const __m256 sa = _mm256_mul_ps(_mm256_set1_ps(b.massG[j]), ta.m);
-    ta.fx = addForce(ta.fx, dx, sa, inv3);
-    ta.fy = addForce(ta.fy, dy, sa, inv3);
-    ta.fz = addForce(ta.fz, dz, sa, inv3);
-  }
-  for (int k = partners; k < kLanes; ++k) block[k] = _mm256_setzero_ps();
-  transpose(block);
-  for (int k = 0; k < kLanes; ++k) {
-    const int i = a + k;
+  __m256 previous[kLanes] = {};  // filled before first use; zeros keep GCC quiet
+  auto receive = [&](int from, int k) {
+    const int i = from + k;
     const __m256 dx = _mm256_sub_ps(_mm256_set1_ps(b.x[i]), ts.x);
     const __m256 dy = _mm256_sub_ps(_mm256_set1_ps(b.y[i]), ts.y);
     const __m256 dz = _mm256_sub_ps(_mm256_set1_ps(b.z[i]), ts.z);
     const __m256 ss = _mm256_mul_ps(_mm256_set1_ps(b.massG[i]), ts.m);
-    ts.fx = addForce(ts.fx, dx, ss, block[k]);
-    ts.fy = addForce(ts.fy, dy, ss, block[k]);
-    ts.fz = addForce(ts.fz, dz, ss, block[k]);
+    ts.fx = addForce(ts.fx, dx, ss, previous[k]);
+    ts.fy = addForce(ts.fy, dy, ss, previous[k]);
+    ts.fz = addForce(ts.fz, dz, ss, previous[k]);
+  };
+  for (int a = 0; a < s; a += kLanes) {
+    Tile ta = loadTile(b, a);
+    __m256 block[kLanes];
+#pragma GCC unroll 8
+    for (int k = 0; k < kLanes; ++k) {
+      if (k < partners) {
+        const int j = s + k;
+        const __m256 dx = _mm256_sub_ps(_mm256_set1_ps(b.x[j]), ta.x);
+        const __m256 dy = _mm256_sub_ps(_mm256_set1_ps(b.y[j]), ta.y);
+        const __m256 dz = _mm256_sub_ps(_mm256_set1_ps(b.z[j]), ta.z);
+        const __m256 inv3 = inverseCube(dx, dy, dz);
+        block[k] = inv3;
+        const __m256 sa = _mm256_mul_ps(_mm256_set1_ps(b.massG[j]), ta.m);
+        ta.fx = addForce(ta.fx, dx, sa, inv3);
+        ta.fy = addForce(ta.fy, dy, sa, inv3);
+        ta.fz = addForce(ta.fz, dz, sa, inv3);
+      } else {
+        block[k] = _mm256_setzero_ps();
+      }
+      if (a > 0) receive(a - kLanes, k);
+    }
+    storeSums(b, a, ta);
+    transpose(block);
+#pragma GCC unroll 8
+    for (int k = 0; k < kLanes; ++k) previous[k] = block[k];
   }
-  storeSums(b, a, ta);
+#pragma GCC unroll 8
+  for (int k = 0; k < kLanes; ++k) receive(s - kLanes, k);
   storeSums(b, s, ts);
 }
 
@@ -126,7 +144,7 @@ void forceSums(const BodyArrays& b, int n) {
   // Tile s receives the tiles before it in order, then itself; the tiles
   // before it receive s after everything earlier and before anything later.
   for (int s = 0; s < n; s += kLanes) {
-    for (int a = 0; a < s; a += kLanes) pairTiles(b, a, s, n);
+    tilesBefore(b, s, n);
     selfTile(b, s, n);
   }
 }

@@ -74,44 +74,60 @@ inline __m512 inverseCube(__m512 dx, __m512 dy, __m512 dz) {
   return _mm512_mul_ps(_mm512_mul_ps(inv, inv), inv);
 }
 
-// Bodies of tile `a` (lanes) and of tile `s` > a: each unordered pair's
-// inverse cube is formed once and serves both bodies. Tile a adds the bodies
-// of s in array order; tile s then adds the bodies of a in array order, from
-// the transposed block. inv3 is symmetric because x(a) − x(s) is exactly the
-// negation of x(s) − x(a); the mass products differ and are formed per
-// direction, and dx is recomputed per direction so its bits match the
-// literal loop's.
-void pairTiles(const BodyArrays& b, int a, int s, int n) {
-  Tile ta = loadTile(b, a), ts = loadTile(b, s);
+// All tiles a < s against tile s. Each unordered pair's inverse cube is
+// formed once and serves both bodies: tile a (lanes) adds the bodies of s in
+// array order (pass 1), then tile s adds the bodies of a in array order from
+// the transposed block (pass 2). inv3 is symmetric because x(a) − x(s) is
+// exactly the negation of x(s) − x(a); the mass products differ and are
+// formed per direction, and dx is recomputed per direction so its bits match
+// the literal loop's. Software-pipelined: while the roots and
+// divisions of tile a are formed (pass 1), tile s adds the bodies of the
+// previous tile from its transposed block (pass 2), so the divider and the
+// multiply pipes work at the same time. Tile s keeps its sums in registers
+// across the whole row; it still adds the tiles before it in array order.
+void tilesBefore(const BodyArrays& b, int s, int n) {
+  if (s == 0) return;
+  Tile ts = loadTile(b, s);
   const int partners = n - s < kLanes ? n - s : kLanes;
-  __m512 block[kLanes];
-#pragma GCC unroll 16
-  for (int k = 0; k < partners; ++k) {
-    const int j = s + k;
-    const __m512 dx = _mm512_sub_ps(_mm512_set1_ps(b.x[j]), ta.x);
-    const __m512 dy = _mm512_sub_ps(_mm512_set1_ps(b.y[j]), ta.y);
-    const __m512 dz = _mm512_sub_ps(_mm512_set1_ps(b.z[j]), ta.z);
-    const __m512 inv3 = inverseCube(dx, dy, dz);
-    block[k] = inv3;
-    const __m512 sa = _mm512_mul_ps(_mm512_set1_ps(b.massG[j]), ta.m);
-    ta.fx = addForce(ta.fx, 0xFFFF, dx, sa, inv3);
-    ta.fy = addForce(ta.fy, 0xFFFF, dy, sa, inv3);
-    ta.fz = addForce(ta.fz, 0xFFFF, dz, sa, inv3);
-  }
-  for (int k = partners; k < kLanes; ++k) block[k] = _mm512_setzero_ps();
-  transpose(block);  // block[k] now holds inv3 of body a + k with each body of s
-#pragma GCC unroll 16
-  for (int k = 0; k < kLanes; ++k) {
-    const int i = a + k;
+  __m512 previous[kLanes] = {};  // filled before first use; zeros keep GCC quiet
+  auto receive = [&](int from, int k) {
+    const int i = from + k;
     const __m512 dx = _mm512_sub_ps(_mm512_set1_ps(b.x[i]), ts.x);
     const __m512 dy = _mm512_sub_ps(_mm512_set1_ps(b.y[i]), ts.y);
     const __m512 dz = _mm512_sub_ps(_mm512_set1_ps(b.z[i]), ts.z);
     const __m512 ss = _mm512_mul_ps(_mm512_set1_ps(b.massG[i]), ts.m);
-    ts.fx = addForce(ts.fx, 0xFFFF, dx, ss, block[k]);
-    ts.fy = addForce(ts.fy, 0xFFFF, dy, ss, block[k]);
-    ts.fz = addForce(ts.fz, 0xFFFF, dz, ss, block[k]);
+    ts.fx = addForce(ts.fx, 0xFFFF, dx, ss, previous[k]);
+    ts.fy = addForce(ts.fy, 0xFFFF, dy, ss, previous[k]);
+    ts.fz = addForce(ts.fz, 0xFFFF, dz, ss, previous[k]);
+  };
+  for (int a = 0; a < s; a += kLanes) {
+    Tile ta = loadTile(b, a);
+    __m512 block[kLanes];
+#pragma GCC unroll 16
+    for (int k = 0; k < kLanes; ++k) {
+      if (k < partners) {
+        const int j = s + k;
+        const __m512 dx = _mm512_sub_ps(_mm512_set1_ps(b.x[j]), ta.x);
+        const __m512 dy = _mm512_sub_ps(_mm512_set1_ps(b.y[j]), ta.y);
+        const __m512 dz = _mm512_sub_ps(_mm512_set1_ps(b.z[j]), ta.z);
+        const __m512 inv3 = inverseCube(dx, dy, dz);
+        block[k] = inv3;
+        const __m512 sa = _mm512_mul_ps(_mm512_set1_ps(b.massG[j]), ta.m);
+        ta.fx = addForce(ta.fx, 0xFFFF, dx, sa, inv3);
+        ta.fy = addForce(ta.fy, 0xFFFF, dy, sa, inv3);
+        ta.fz = addForce(ta.fz, 0xFFFF, dz, sa, inv3);
+      } else {
+        block[k] = _mm512_setzero_ps();
+      }
+      if (a > 0) receive(a - kLanes, k);
+    }
+    storeSums(b, a, ta);
+    transpose(block);
+#pragma GCC unroll 16
+    for (int k = 0; k < kLanes; ++k) previous[k] = block[k];
   }
-  storeSums(b, a, ta);
+#pragma GCC unroll 16
+  for (int k = 0; k < kLanes; ++k) receive(s - kLanes, k);
   storeSums(b, s, ts);
 }
 
@@ -147,7 +163,7 @@ void forceSums(const BodyArrays& b, int n) {
   // first receives the tiles before it (in order), then itself; the tiles
   // before it receive s, after everything earlier and before anything later.
   for (int s = 0; s < n; s += kLanes) {
-    for (int a = 0; a < s; a += kLanes) pairTiles(b, a, s, n);
+    tilesBefore(b, s, n);
     selfTile(b, s, n);
   }
 }
