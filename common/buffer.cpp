@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -51,6 +52,12 @@ Buffer::Buffer(std::size_t bytes) {
   if (madvise(data, rounded, MADV_POPULATE_WRITE) != 0)
 #endif
   {
+    // Out of memory: say so instead of touching pages until the OOM killer
+    // comes. Any other failure is a kernel without MADV_POPULATE_WRITE.
+    if (errno == ENOMEM) {
+      munmap(map, mapSize);
+      throw std::bad_alloc();
+    }
     for (std::size_t off = 0; off < rounded; off += kPage) {
       *reinterpret_cast<volatile std::uint8_t*>(data + off) = 0;
     }

@@ -35,10 +35,17 @@ int main(int argc, char** argv) {
 
   const double t0 = get_time();
   Progress progress(stderr, isatty(STDERR_FILENO) == 1, kSteps, t0);
-  for (int step = 0; step < kSteps; ++step) {
-    bodyForce(bodies.get(), kDt, n);
-    integrate(bodies.get(), kDt, n);
-    if (progress.active()) progress.step(step + 1, get_time());
+  try {
+    for (int step = 0; step < kSteps; ++step) {
+      bodyForce(bodies.get(), kDt, n);
+      integrate(bodies.get(), kDt, n);
+      if (progress.active()) progress.step(step + 1, get_time());
+    }
+  } catch (const std::bad_alloc&) {
+    // The force step's working copy of the bodies, sized on the first step.
+    progress.finish();
+    std::fprintf(stderr, "Not enough memory for the force step of %d bodies\n", n);
+    return 1;
   }
   const double t1 = get_time();
   progress.finish();

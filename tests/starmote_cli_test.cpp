@@ -37,6 +37,34 @@ TEST(StarmoteCli, UnallocatableCountFailsCleanly) {
   EXPECT_EQ(r.err, "Not enough memory for 2147483647 bodies (60129542116 bytes)\n");
 }
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ASAN 1
+#endif
+#endif
+
+TEST(StarmoteCli, MemoryRunningOutFailsCleanly) {
+#ifdef UNDER_ASAN
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  // With 450 MB of address space, 20 M bodies (560 MB) do not fit at all, and
+  // 10 M bodies (280 MB) fit but their working copy for the force step does not.
+  const std::string limited = "ulimit -v 460000; exec " + std::string(STARMOTE_BIN) + " ";
+  const struct {
+    const char* count;
+    const char* err;
+  } cases[] = {
+      {"20000000", "Not enough memory for 20000000 bodies (560000000 bytes)\n"},
+      {"10000000", "Not enough memory for the force step of 10000000 bodies\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = run({"/bin/sh", "-c", limited + c.count});
+    EXPECT_EQ(r.status, 1) << c.count;
+    EXPECT_EQ(r.out, "") << c.count;
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
 }  // namespace
 
 namespace {
