@@ -11,6 +11,17 @@
 
 using Bytes = std::vector<std::uint8_t>;
 
+// AddressSanitizer reserves terabytes of address space, so tests that limit
+// the address space cannot run under it.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(UNDER_ASAN)
+#define UNDER_ASAN 1
+#endif
+
 // A 54-byte BMP header with the given fields; everything else as a normal
 // writer would set it.
 Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,

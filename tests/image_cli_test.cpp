@@ -203,6 +203,16 @@ TEST(ImageCli, SizeLimitBoundary) {
   // Large enough for the streaming-store paths of the edge kernels.
   EXPECT_EQ(readFile(dir + "/out.bmp"), expectedOutput(file, true));
 
+#ifndef UNDER_ASAN
+  // 100 MB of address space hold the 64 MiB pixel buffer but not the gray one.
+  r = run({"/bin/sh", "-c",
+           "ulimit -v 100000; exec " + kImage + " " + dir + "/big.bmp " + dir + "/low.bmp c"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, okLines(file, 4096, 4096));
+  EXPECT_EQ(r.err, "Memoria insuficiente\n");
+  EXPECT_NE(access((dir + "/low.bmp").c_str(), F_OK), 0);
+#endif
+
   file[2] += 1;  // S = 50,331,703
   file.push_back(0);
   writeFile(dir + "/big.bmp", file);

@@ -37,12 +37,6 @@ TEST(StarmoteCli, UnallocatableCountFailsCleanly) {
   EXPECT_EQ(r.err, "Not enough memory for 2147483647 bodies (60129542116 bytes)\n");
 }
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UNDER_ASAN 1
-#endif
-#endif
-
 TEST(StarmoteCli, MemoryRunningOutFailsCleanly) {
 #ifdef UNDER_ASAN
   GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
