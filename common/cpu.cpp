@@ -15,12 +15,14 @@ const char* isaName(Isa isa) {
 bool isaSupported(Isa isa) {
   __builtin_cpu_init();
   switch (isa) {
+    // Everything each kernel file is compiled for (see CMakeLists.txt).
     case Isa::avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
              __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-             __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+             isaSupported(Isa::avx2);
     case Isa::avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+             __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
     case Isa::scalar:
       break;
   }
