@@ -5,6 +5,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -145,7 +146,7 @@ BmpImage readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
   // One byte more than declared, so that a longer file is caught too.
   const std::size_t levels =
       image.layout.rows * static_cast<std::size_t>(image.layout.width) * sizeof(float);
-  image.pixels = Buffer(levels > data + 1 ? levels : data + 1);
+  image.pixels = Buffer(std::max(levels, data + 1));
   const std::int64_t n = readFully(fd, image.pixels.bytes(), data + 1);
   if (n < 0) throw BmpError(systemError(name));
   if (n != static_cast<std::int64_t>(data)) {

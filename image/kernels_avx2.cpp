@@ -53,20 +53,6 @@ void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t
   }
 }
 
-namespace {
-// The five non-zero terms in the reference's order; the products with
-// weight 0 only add zeros, which the clamp makes irrelevant.
-inline float edgeLevel(const float* up, const float* mid, const float* down, int j) {
-  float sum = -up[j];
-  sum = sum - mid[j - 1];
-  sum = sum + 4.0f * mid[j];
-  sum = sum - mid[j + 1];
-  sum = sum - down[j];
-  const float low = sum > 0.0f ? sum : 0.0f;
-  return low < 255.0f ? low : 255.0f;
-}
-}  // namespace
-
 void laplacian(const float* gray, float* edges, int rows, int cols) {
   const std::size_t w = static_cast<std::size_t>(cols);
   const __m256 four = _mm256_set1_ps(4.0f), zero = _mm256_setzero_ps(),
@@ -92,7 +78,7 @@ void laplacian(const float* gray, float* edges, int rows, int cols) {
     if (stream) {
       // Whole cache lines per iteration keep the write-combining buffers full.
       for (; j < last && (reinterpret_cast<std::uintptr_t>(out + j) & 63) != 0; ++j) {
-        out[j] = edgeLevel(up, mid, down, j);
+        out[j] = scalar_path::edgeLevel(up, mid, down, j);
       }
       for (; j + 16 <= last; j += 16) {
         _mm256_stream_ps(out + j, level8(j));
@@ -100,7 +86,7 @@ void laplacian(const float* gray, float* edges, int rows, int cols) {
       }
     }
     for (; j + 8 <= last; j += 8) _mm256_storeu_ps(out + j, level8(j));
-    for (; j < last; ++j) out[j] = edgeLevel(up, mid, down, j);
+    for (; j < last; ++j) out[j] = scalar_path::edgeLevel(up, mid, down, j);
   }
   if (stream) _mm_sfence();
 }

@@ -161,14 +161,13 @@ void levelBytes(const float* levels, int width, std::uint8_t* out) {
     _mm512_storeu_si512(to + 128,
                         _mm512_shuffle_epi8(_mm512_shuffle_i32x4(all, all, 0xFE), spread2));
   }
-  const __m512i spread = lanes(0, 1, 2, 0);
   for (; k < width; k += 16) {
     const int left = width - k < 16 ? width - k : 16;
     const __m512 v =
         _mm512_maskz_loadu_ps(static_cast<__mmask16>(_bzhi_u32(0xFFFF, left)), levels + k);
     const __m512i bytes = _mm512_broadcast_i32x4(levelsToBytes(v));
     _mm512_mask_storeu_epi8(out + 3 * k, _bzhi_u64(~0ull, 3u * static_cast<unsigned>(left)),
-                            _mm512_shuffle_epi8(bytes, spread));
+                            _mm512_shuffle_epi8(bytes, spread0));
   }
 }
 

@@ -19,3 +19,9 @@ IMAGE_KERNELS(avx2_path)
 IMAGE_KERNELS(avx512_path)
 
 #undef IMAGE_KERNELS
+
+namespace scalar_path {
+// The edge level of column j from its three rows, in five terms: also the
+// tail of the vector paths, so every path computes leftover pixels alike.
+float edgeLevel(const float* up, const float* mid, const float* down, int j);
+}  // namespace scalar_path

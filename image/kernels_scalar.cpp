@@ -61,6 +61,19 @@ void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t
   reference::gray(pixels, stride, width, rows, gray);
 }
 
+float edgeLevel(const float* up, const float* mid, const float* down, int j) {
+  // The products with weight 0 add a zero, which can only change the sign of
+  // a zero sum; the clamp sends both zeros to +0, so the nine-term sum and
+  // this five-term sum give the same level for gray input.
+  float sum = -up[j];
+  sum = sum - mid[j - 1];
+  sum = sum + 4.0f * mid[j];
+  sum = sum - mid[j + 1];
+  sum = sum - down[j];
+  const float low = sum > 0.0f ? sum : 0.0f;  // also sends -0 and NaN to +0
+  return low < 255.0f ? low : 255.0f;
+}
+
 void laplacian(const float* gray, float* edges, int rows, int cols) {
   const std::size_t w = static_cast<std::size_t>(cols);
   for (int i = 1; i < rows - 1; ++i) {
@@ -68,18 +81,7 @@ void laplacian(const float* gray, float* edges, int rows, int cols) {
     const float* mid = up + w;
     const float* down = mid + w;
     float* out = edges + i * w;
-    for (int j = 1; j < cols - 1; ++j) {
-      // The products with weight 0 add a zero, which can only change the sign
-      // of a zero sum; the clamp sends both zeros to +0, so the nine-term sum
-      // and this five-term sum give the same level for gray input.
-      float sum = -up[j];
-      sum = sum - mid[j - 1];
-      sum = sum + 4.0f * mid[j];
-      sum = sum - mid[j + 1];
-      sum = sum - down[j];
-      const float low = sum > 0.0f ? sum : 0.0f;  // also sends -0 and NaN to +0
-      out[j] = low < 255.0f ? low : 255.0f;
-    }
+    for (int j = 1; j < cols - 1; ++j) out[j] = edgeLevel(up, mid, down, j);
   }
 }
 
