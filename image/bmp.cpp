@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "common/standard_streams.hpp"
 #include "image/kernels.hpp"
 
 namespace {
@@ -25,11 +26,6 @@ std::string format(const char* fmt, ...) {
   std::vsnprintf(text, sizeof text, fmt, args);
   va_end(args);
   return text;
-}
-
-// The text perror would print for name and the current errno.
-std::string systemError(const char* name) {
-  return std::string(name) + ": " + std::strerror(errno) + "\n";
 }
 
 std::uint32_t le32(const BmpHeader& h, std::size_t at) {
@@ -211,7 +207,8 @@ std::int64_t writeBMP(const float* levels, const char* path, const BmpHeader& he
     }
   }
   // A failing close (delayed write errors on some file systems) means the
-  // bytes cannot be trusted to be in the file.
-  if (close(fd.release()) != 0) written = 0;
+  // bytes cannot be trusted to be in the file. After a short write, the
+  // count already says what went wrong.
+  if (close(fd.release()) != 0 && written == total) throw BmpError(systemError(path));
   return static_cast<std::int64_t>(written);
 }

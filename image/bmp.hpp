@@ -56,7 +56,7 @@ void encodeLevels(const float* levels, const BmpLayout& layout, std::uint8_t* ou
 
 // Writes the header and the encoded levels to path and returns how many bytes
 // really reached the file (S when all went well). block is scratch for the
-// encoded bytes, reused when it holds at least D bytes. Throws BmpError only
-// when the file cannot be opened.
+// encoded bytes, reused when it holds at least D bytes. Throws BmpError when
+// the file cannot be opened, or cannot be closed after every byte was written.
 std::int64_t writeBMP(const float* levels, const char* path, const BmpHeader& header,
                       const BmpLayout& layout, Buffer& block);

@@ -2,11 +2,14 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "common/standard_streams.hpp"
 #include "image/bmp.hpp"
 #include "image/kernels.hpp"
 
 int main(int argc, char** argv) {
+  holdStandardDescriptors();
   if (argc < 4) {
     std::fputs("Uso incorrecto de los parametros. exe  input.bmp output.bmp [cg]\n", stderr);
     return 1;
@@ -46,6 +49,10 @@ int main(int argc, char** argv) {
     std::fputs("Memoria insuficiente\n", stderr);
     return 1;
   }
-  if (std::fflush(stdout) != 0) return 1;
+  const std::string failure = flushStandardOutput();
+  if (!failure.empty()) {
+    std::fputs(failure.c_str(), stderr);
+    return 1;
+  }
   return 0;
 }

@@ -1,8 +1,10 @@
 #include "starmote/bodies.hpp"
 
+#include <cstddef>
 #include <cstdlib>
+#include <memory>
+#include <new>
 
-#include "common/buffer.hpp"
 #include "starmote/bodies_isa.hpp"
 
 void randomizeBodies(Body* bodies, int n) {
@@ -20,18 +22,22 @@ void randomizeBodies(Body* bodies, int n) {
 namespace {
 
 // The struct-of-arrays copy the force kernels read, kept between calls so
-// that the step loop allocates only on its first call or when n grows.
+// that the step loop allocates nothing once it has been reserved.
 class Scratch {
  public:
-  BodyArrays load(const Body* bodies, int n) {
+  void reserve(int n) {
     const std::size_t padded = (static_cast<std::size_t>(n) + 63) & ~std::size_t{63};
-    if (padded > capacity_) {
-      storage_ = Buffer(padded * kArrays * sizeof(float));  // zero-filled padding
-      capacity_ = padded;
-    }
-    float* base = storage_.floats();
+    if (padded <= capacity_) return;
+    // Zero-filled: the padding lanes must hold finite values, and the pages
+    // are touched now rather than inside the first step.
+    storage_.reset(new (std::align_val_t{kAlign}) float[padded * kArrays]());
+    capacity_ = padded;
+  }
+
+  BodyArrays load(const Body* bodies, int n) {
+    reserve(n);
     float* column[kArrays];
-    for (std::size_t a = 0; a < kArrays; ++a) column[a] = base + a * capacity_;
+    for (std::size_t a = 0; a < kArrays; ++a) column[a] = storage_.get() + a * capacity_;
     for (int i = 0; i < n; ++i) {
       column[0][i] = bodies[i].x;
       column[1][i] = bodies[i].y;
@@ -44,16 +50,28 @@ class Scratch {
 
  private:
   static constexpr std::size_t kArrays = 8;
-  Buffer storage_;
+  static constexpr std::size_t kAlign = 64;  // whole-vector aligned loads
+  struct Release {
+    void operator()(float* p) const { ::operator delete[](p, std::align_val_t{kAlign}); }
+  };
+  std::unique_ptr<float[], Release> storage_;
   std::size_t capacity_ = 0;
 };
 
+Scratch& scratch() {
+  static Scratch instance;
+  return instance;
+}
+
 }  // namespace
+
+void reserveBodyForce(int n) {
+  if (n > 0) scratch().reserve(n);
+}
 
 void bodyForce(Isa isa, Body* bodies, float dt, int n) {
   if (n <= 0) return;
-  static Scratch scratch;
-  const BodyArrays arrays = scratch.load(bodies, n);
+  const BodyArrays arrays = scratch().load(bodies, n);
   switch (isa) {
     case Isa::avx512:
       avx512_path::forceSums(arrays, n);

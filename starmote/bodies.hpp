@@ -16,6 +16,10 @@ void randomizeBodies(Body* bodies, int n);
 void bodyForce(Body* bodies, float dt, int n);
 // Advances every position by its velocity times dt.
 void integrate(Body* bodies, float dt, int n);
+// Reserves the force step's working copy for up to n bodies, so that
+// bodyForce allocates nothing; bodyForce reserves it itself otherwise.
+// Throws std::bad_alloc when the memory cannot be had.
+void reserveBodyForce(int n);
 
 // The same kernels on a chosen instruction set; each is bit-identical to the
 // literal scalar loops. The functions above use the fastest this CPU has.

@@ -82,17 +82,25 @@ std::string tempDir() {
   return pattern;
 }
 
-RunResult run(const std::vector<std::string>& argv) {
+RunResult run(const std::vector<std::string>& argv, RunOptions options) {
   static const std::string dir = tempDir();
   const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
+  // Left empty when the program's standard output goes elsewhere.
+  close(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = open("/dev/null", O_RDONLY);
-    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out = options.out == Stdout::full ? open("/dev/full", O_WRONLY)
+                                                : open(outPath.c_str(), O_WRONLY | O_TRUNC);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    close(in);
+    close(out);
+    close(err);
+    if (options.out == Stdout::closed) close(1);
+    if (options.closeFails) setenv("LD_PRELOAD", CLOSE_FAILS_LIB, 1);
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -43,8 +43,18 @@ struct RunResult {
   std::string err;
 };
 
+// Where a run's standard output goes.
+enum class Stdout { captured, full, closed };
+
+struct RunOptions {
+  Stdout out = Stdout::captured;
+  // Closing a file open for writing fails with EIO (tests/close_fails.cpp,
+  // preloaded), as on a file system that reports a delayed write error there.
+  bool closeFails = false;
+};
+
 // Runs a program with the given arguments and empty standard input.
-RunResult run(const std::vector<std::string>& argv);
+RunResult run(const std::vector<std::string>& argv, RunOptions options = {});
 
 // Test names and failures show an instruction set by its name.
 inline void PrintTo(Isa isa, std::ostream* os) { *os << isaName(isa); }

@@ -109,6 +109,7 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
        "",
        dir + "/none.bmp: No such file or directory\n"},
       {{dir, dir + "/o.bmp", "c"}, "", dir + ": Is a directory\n"},
+      {{"", dir + "/o.bmp", "c"}, "", "No such file or directory\n"},  // as perror("") prints it
       {{in, dir + "/missing/o.bmp", "c"},
        okLines(good, 5, 3),
        dir + "/missing/o.bmp: No such file or directory\n"},
@@ -121,6 +122,29 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
     EXPECT_EQ(r.status, 1) << c.err;
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << c.err;
+  }
+}
+
+TEST(ImageCli, UnwritableStandardOutputOrFailingClose) {
+  const std::string dir = tempDir();
+  const std::string in = dir + "/in.bmp", out = dir + "/out.bmp";
+  const Bytes file = bmpFile(5, 3, true);
+  writeFile(in, file);
+  const struct {
+    RunOptions options;
+    std::string err;
+  } cases[] = {
+      {{.out = Stdout::full}, "standard output: No space left on device\n"},
+      {{.out = Stdout::closed}, "standard output: Bad file descriptor\n"},
+      {{.closeFails = true}, out + ": Input/output error\n"},
+  };
+  for (const auto& c : cases) {
+    unlink(out.c_str());
+    const RunResult r = run({kImage, in, out, "c"}, c.options);
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.err, c.err);
+    // Nothing meant for standard output lands in the file.
+    EXPECT_EQ(readFile(out), expectedOutput(file, true)) << c.err;
   }
 }
 

@@ -30,6 +30,21 @@ TEST(StarmoteCli, CountIsReadLikeStrtol) {
   }
 }
 
+TEST(StarmoteCli, UnwritableStandardOutput) {
+  const struct {
+    Stdout out;
+    const char* err;
+  } cases[] = {
+      {Stdout::full, "standard output: No space left on device\n"},
+      {Stdout::closed, "standard output: Bad file descriptor\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = run({STARMOTE_BIN, "10"}, {.out = c.out});
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
 TEST(StarmoteCli, UnallocatableCountFailsCleanly) {
   const RunResult r = run({STARMOTE_BIN, "2147483647"});
   EXPECT_EQ(r.status, 1);
