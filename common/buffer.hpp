@@ -3,10 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// A zero-filled block of memory whose pages are already mapped. Large blocks
-// are 2 MiB aligned and advised for transparent huge pages: a first touch of
-// a 4 KiB page costs microseconds, so populating a big array page by page
-// inside a kernel would dominate its time. Throws std::bad_alloc on failure.
+// A zero-filled block of memory whose pages are already mapped. Blocks of
+// 256 KiB or more take whole 2 MiB-aligned pages advised for transparent huge
+// pages: a first touch of a 4 KiB page costs microseconds, so populating a big
+// array page by page inside a kernel would dominate its time. Throws
+// std::bad_alloc on failure.
 class Buffer {
  public:
   Buffer() = default;

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/bmp.hpp"
 #include "image/kernels.hpp"
+#include "tests/oracle/image_oracle.hpp"
 
 namespace {
 
@@ -20,11 +22,8 @@ void check(bool ok, const char* what) {
   }
 }
 
-}  // namespace
-
-void runImagePipeline(const std::uint8_t* data, std::size_t size) {
-  static std::FILE* const sink = std::fopen("/dev/null", "w");
-  const int fd = memfd_create("input.bmp", MFD_CLOEXEC);
+int memoryFile(const char* name, const std::uint8_t* data, std::size_t size) {
+  const int fd = memfd_create(name, MFD_CLOEXEC);
   check(fd >= 0, "memfd_create");
   for (std::size_t done = 0; done < size;) {
     const ssize_t n = write(fd, data + done, size - done);
@@ -32,57 +31,73 @@ void runImagePipeline(const std::uint8_t* data, std::size_t size) {
     done += static_cast<std::size_t>(n);
   }
   lseek(fd, 0, SEEK_SET);
+  return fd;
+}
 
+// Every instruction set's kernels on whole arrays against the reference.
+void checkKernels(const std::uint8_t* pixels, const BmpLayout& layout) {
+  const std::size_t width = static_cast<std::size_t>(layout.width);
+  const std::size_t count = layout.rows * width;
+  const int rows = static_cast<int>(layout.rows);
+  std::vector<float> wantGray(count), wantEdges(count, 0.0f);
+  reference::gray(pixels, layout.stride, layout.width, layout.rows, wantGray.data());
+  reference::laplacian(wantGray.data(), wantEdges.data(), rows, layout.width);
+  for (const Isa isa : kAllIsas) {
+    if (!isaSupported(isa)) continue;
+    std::vector<float> gray(count, -1.0f);
+    grayKernel(isa, pixels, layout.stride, layout.width, layout.rows, gray.data());
+    check(std::memcmp(gray.data(), wantGray.data(), count * sizeof(float)) == 0, "gray kernel");
+    std::vector<float> edges(count, 0.0f);
+    laplacianKernel(isa, gray.data(), edges.data(), rows, layout.width);
+    check(std::memcmp(edges.data(), wantEdges.data(), count * sizeof(float)) == 0, "edges");
+    const ByteLevels levels = laplacianBytesKernel(isa, gray.data(), rows, layout.width);
+    std::vector<std::uint8_t> want(3 * width), got(3 * width);
+    for (std::size_t r = 1; levels.first != nullptr && r + 1 < layout.rows; ++r) {
+      const std::uint8_t* row = levels.first + (r - 1) * levels.pitch;
+      for (std::size_t c = 0; c < width; ++c) {
+        check(row[c] == reference::levelByte(wantEdges[r * width + c]), "edge bytes");
+      }
+      reference::levelBytes(&wantEdges[r * width], layout.width, want.data());
+      tripleBytesKernel(isa, row, layout.width, got.data());
+      check(got == want, "triple bytes");
+    }
+  }
+}
+
+}  // namespace
+
+void runImagePipeline(const std::uint8_t* data, std::size_t size) {
+  static std::FILE* const sink = std::fopen("/dev/null", "w");
+  const int in = memoryFile("input.bmp", data, size);
   BmpHeader header;
-  BmpImage image;
+  GrayImage image;
   try {
-    image = readBMP(fd, "input.bmp", header, sink);
+    image = readBMP(in, "input.bmp", header, sink);
   } catch (const BmpError& e) {
-    close(fd);
+    close(in);
     check(std::strlen(e.what()) > 0 && e.what()[std::strlen(e.what()) - 1] == '\n',
           "failure message ends with a newline");
     return;
   }
-  close(fd);
+  close(in);
   const BmpLayout& layout = image.layout;
   check(layout.rows * layout.stride <= layout.dataSize, "rows fit the data");
-  check(layout.dataSize + 54 == static_cast<std::size_t>(layout.fileSize), "S = D + 54");
+  check(layout.dataSize + kHeaderSize == static_cast<std::size_t>(layout.fileSize), "S = D + 54");
+  checkKernels(data + kHeaderSize, layout);
 
-  const std::size_t count = layout.rows * static_cast<std::size_t>(layout.width);
-  const int rows = static_cast<int>(layout.rows);
-  std::vector<float> wantGray(count), wantEdges(count, 0.0f);
-  reference::gray(image.pixels.bytes(), layout.stride, layout.width, layout.rows, wantGray.data());
-  reference::laplacian(wantGray.data(), wantEdges.data(), rows, layout.width);
-
-  Buffer gray = RGB2BW(image.pixels.bytes(), layout);
-  check(std::memcmp(gray.floats(), wantGray.data(), count * sizeof(float)) == 0, "gray");
-  const auto width = static_cast<std::size_t>(layout.width);
-  std::vector<std::uint8_t> wantBytes(3 * count);
-  for (std::size_t r = 0; r < layout.rows; ++r) {
-    reference::levelBytes(&wantEdges[r * width], layout.width, &wantBytes[3 * r * width]);
-  }
-  for (const Isa isa : kAllIsas) {
-    if (!isaSupported(isa)) continue;
-    std::vector<float> levels(count, 0.0f);
-    grayKernel(isa, image.pixels.bytes(), layout.stride, layout.width, layout.rows, levels.data());
-    check(std::memcmp(levels.data(), wantGray.data(), count * sizeof(float)) == 0, "gray kernel");
-    std::vector<float> edges(count, 0.0f);
-    laplacianKernel(isa, gray.floats(), edges.data(), rows, layout.width);
-    check(std::memcmp(edges.data(), wantEdges.data(), count * sizeof(float)) == 0, "edges");
-    std::vector<std::uint8_t> bytes(3 * count);
-    for (std::size_t r = 0; r < layout.rows; ++r) {
-      levelBytesKernel(isa, &wantEdges[r * width], layout.width, &bytes[3 * r * width]);
-    }
-    check(bytes == wantBytes, "level bytes");
-  }
-
-  // The program's own path from here: edges in the pixel buffer, output
-  // bytes in the gray buffer.
-  float* edges = image.pixels.floats();
-  clearFrame(edges, rows, layout.width);
-  border(gray.floats(), edges, rows, layout.width, sink);
-  check(std::memcmp(edges, wantEdges.data(), count * sizeof(float)) == 0, "border");
-  std::vector<std::uint8_t> encoded(layout.dataSize);
-  encodeLevels(edges, layout, encoded.data());
-  check(writeBMP(edges, "/dev/null", header, layout, gray) == layout.fileSize, "write");
+  // The program's own path: gray block by block, edges as bytes in place,
+  // the output written through the block, compared with the whole-array
+  // reference.
+  const int out = memfd_create("output.bmp", MFD_CLOEXEC);
+  check(out >= 0, "memfd_create");
+  const std::string path = "/proc/self/fd/" + std::to_string(out);
+  const ByteLevels levels =
+      borderBytes(image.gray, static_cast<int>(layout.rows), layout.width, sink);
+  check(writeBMP(levels, path.c_str(), header, layout, image.block) == layout.fileSize, "write");
+  const std::vector<std::uint8_t> want = oracle::imageOutput(data, layout, true);
+  std::vector<std::uint8_t> got(want.size() + 1);
+  check(pread(out, got.data(), got.size(), 0) == static_cast<ssize_t>(want.size()), "output size");
+  got.pop_back();
+  check(got == want, "output bytes");
+  close(out);
 }

@@ -6,10 +6,16 @@
 #include <stdexcept>
 
 #include "common/buffer.hpp"
+#include "image/kernels.hpp"
 
 inline constexpr std::size_t kHeaderSize = 54;
 // Largest pixel-data size accepted: a 4096 x 4096 image, 48 MiB.
 inline constexpr std::uint32_t kMaxDataSize = 0x3000000;
+// Files are read and written through one block of this size: small enough to
+// stay in the cache, large enough that system calls cost little.
+inline constexpr std::size_t kBlockBytes = std::size_t{512} << 10;
+// Rows wider than a block are read and written in pieces of this many pixels.
+inline constexpr int kPiecePixels = 16384;
 
 // The 54-byte file and information headers exactly as stored in the file.
 struct BmpHeader {
@@ -33,30 +39,31 @@ struct BmpLayout {
   std::int32_t fileSize = 0;  // S
 };
 
-struct BmpImage {
+// An image read as gray levels, with the memory of the rest of the run: one
+// mapping holds the gray array and the block that files pass through.
+struct GrayImage {
   BmpLayout layout;
-  // The D bytes read from the file. The buffer holds at least D + 1 bytes and
-  // room for the image as floats, so it can take the edge levels once the
-  // pixel bytes are no longer needed.
-  Buffer pixels;
+  Buffer memory;
+  float* gray = nullptr;          // W·|H| levels, rows in file order
+  std::uint8_t* block = nullptr;  // kBlockBytes and room for one more piece
 };
 
 // Validates a header in the program's order. The size line goes to progress
 // once the signature has passed, before the size itself is tested.
 BmpLayout checkHeader(const BmpHeader& header, std::FILE* progress);
 
-// Reads and validates a BMP file from an open descriptor or a path; name is
-// used in system error messages. Progress lines go to progress.
-BmpImage readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progress);
-BmpImage readBMP(const char* path, BmpHeader& header, std::FILE* progress = stdout);
+// Reads and validates a BMP file from an open descriptor or a path, turning
+// each block of pixel rows to gray as it arrives; name is used in system error
+// messages. Progress lines go to progress.
+GrayImage readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progress);
+GrayImage readBMP(const char* path, BmpHeader& header, std::FILE* progress = stdout);
 
-// Fills out (D bytes) with the gray triples of levels in the input's row
-// layout; row padding and any bytes after the last row are zero.
-void encodeLevels(const float* levels, const BmpLayout& layout, std::uint8_t* out);
-
-// Writes the header and the encoded levels to path and returns how many bytes
-// really reached the file (S when all went well). block is scratch for the
-// encoded bytes, reused when it holds at least D bytes. Throws BmpError when
-// the file cannot be opened, or cannot be closed after every byte was written.
-std::int64_t writeBMP(const float* levels, const char* path, const BmpHeader& header,
-                      const BmpLayout& layout, Buffer& block);
+// Writes the header, then each level repeated in the three colour bytes of
+// its pixel, in the input's row layout with zero padding and trailing bytes.
+// An existing file is written over in place and then cut to S bytes, so it
+// keeps its inode, mode and other names. Returns how many bytes reached the
+// file (S when all went well); a file left short holds just those bytes.
+// block is scratch of kBlockBytes and one piece. Throws BmpError when the
+// file cannot be opened, or cannot be cut or closed after a complete write.
+std::int64_t writeBMP(const ByteLevels& levels, const char* path, const BmpHeader& header,
+                      const BmpLayout& layout, std::uint8_t* block);

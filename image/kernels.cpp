@@ -1,7 +1,5 @@
 #include "image/kernels.hpp"
 
-#include <algorithm>
-
 #include "common/timer.hpp"
 #include "image/kernels_isa.hpp"
 
@@ -31,33 +29,38 @@ void laplacianKernel(Isa isa, const float* gray, float* edges, int rows, int col
   scalar_path::laplacian(gray, edges, rows, cols);
 }
 
-void levelBytesKernel(Isa isa, const float* levels, int width, std::uint8_t* out) {
+ByteLevels laplacianBytesKernel(Isa isa, float* gray, int rows, int cols) {
+  if (rows < 3 || cols < 3) return {};
   switch (isa) {
     case Isa::avx512:
-      return avx512_path::levelBytes(levels, width, out);
+      avx512_path::laplacianBytes(gray, rows, cols);
+      break;
     case Isa::avx2:
-      return avx2_path::levelBytes(levels, width, out);
+      avx2_path::laplacianBytes(gray, rows, cols);
+      break;
+    case Isa::scalar:
+      scalar_path::laplacianBytes(gray, rows, cols);
+      break;
+  }
+  return {reinterpret_cast<const std::uint8_t*>(gray),
+          static_cast<std::size_t>(cols) * sizeof(float)};
+}
+
+void tripleBytesKernel(Isa isa, const std::uint8_t* levels, int width, std::uint8_t* out) {
+  switch (isa) {
+    case Isa::avx512:
+      return avx512_path::tripleBytes(levels, width, out);
+    case Isa::avx2:
+      return avx2_path::tripleBytes(levels, width, out);
     case Isa::scalar:
       break;
   }
-  scalar_path::levelBytes(levels, width, out);
+  scalar_path::tripleBytes(levels, width, out);
 }
 
-Buffer RGB2BW(const std::uint8_t* pixels, const BmpLayout& layout) {
-  Buffer gray(layout.rows * static_cast<std::size_t>(layout.width) * sizeof(float));
-  grayKernel(bestIsa(), pixels, layout.stride, layout.width, layout.rows, gray.floats());
-  return gray;
-}
-
-void clearFrame(float* edges, int rows, int cols) {
-  const std::size_t w = static_cast<std::size_t>(cols);
-  if (rows <= 0 || cols <= 0) return;
-  std::fill(edges, edges + w, 0.0f);
-  std::fill(edges + (rows - 1) * w, edges + rows * w, 0.0f);
-  for (int i = 1; i < rows - 1; ++i) {
-    edges[i * w] = 0.0f;
-    edges[i * w + w - 1] = 0.0f;
-  }
+void RGB2BW(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
+            float* gray) {
+  grayKernel(bestIsa(), pixels, stride, width, rows, gray);
 }
 
 void border(const float* gray, float* edges, int rows, int cols, std::FILE* out) {
@@ -66,4 +69,13 @@ void border(const float* gray, float* edges, int rows, int cols, std::FILE* out)
   laplacianKernel(isa, gray, edges, rows, cols);
   const double t1 = get_time();
   std::fprintf(out, "Exection time %f ms.\n", (t1 - t0) * 1000);
+}
+
+ByteLevels borderBytes(float* gray, int rows, int cols, std::FILE* out) {
+  const Isa isa = bestIsa();
+  const double t0 = get_time();
+  const ByteLevels levels = laplacianBytesKernel(isa, gray, rows, cols);
+  const double t1 = get_time();
+  std::fprintf(out, "Exection time %f ms.\n", (t1 - t0) * 1000);
+  return levels;
 }

@@ -11,7 +11,8 @@
   void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows, \
             float* gray);                                                                \
   void laplacian(const float* gray, float* edges, int rows, int cols);                   \
-  void levelBytes(const float* levels, int width, std::uint8_t* out);                    \
+  void laplacianBytes(float* gray, int rows, int cols);                                  \
+  void tripleBytes(const std::uint8_t* levels, int width, std::uint8_t* out);            \
   }
 
 IMAGE_KERNELS(scalar_path)

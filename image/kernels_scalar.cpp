@@ -41,9 +41,13 @@ void laplacian(const float* gray, float* edges, int rows, int cols) {
   }
 }
 
+std::uint8_t levelByte(float level) {
+  return static_cast<std::uint8_t>(static_cast<std::int32_t>(level) & 0xFF);
+}
+
 void levelBytes(const float* levels, int width, std::uint8_t* out) {
   for (int k = 0; k < width; ++k) {
-    const auto level = static_cast<std::uint8_t>(static_cast<std::int32_t>(levels[k]) & 0xFF);
+    const std::uint8_t level = levelByte(levels[k]);
     out[3 * k] = level;
     out[3 * k + 1] = level;
     out[3 * k + 2] = level;
@@ -52,8 +56,8 @@ void levelBytes(const float* levels, int width, std::uint8_t* out) {
 
 }  // namespace reference
 
-// The portable path: the reference's gray conversion and byte conversion,
-// and the edge operator reduced to its five non-zero terms.
+// The portable path: the reference's gray conversion, and the edge operator
+// reduced to its five non-zero terms.
 namespace scalar_path {
 
 void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
@@ -85,8 +89,27 @@ void laplacian(const float* gray, float* edges, int rows, int cols) {
   }
 }
 
-void levelBytes(const float* levels, int width, std::uint8_t* out) {
-  reference::levelBytes(levels, width, out);
+void laplacianBytes(float* gray, int rows, int cols) {
+  const std::size_t w = static_cast<std::size_t>(cols);
+  for (int i = 1; i < rows - 1; ++i) {
+    const float* up = gray + (i - 1) * w;
+    const float* mid = up + w;
+    const float* down = mid + w;
+    // Byte j lands in float j / 4 of the row above, which column j has
+    // already read and no later column reads.
+    auto* out = reinterpret_cast<std::uint8_t*>(gray + (i - 1) * w);
+    out[0] = 0;
+    for (int j = 1; j < cols - 1; ++j) out[j] = reference::levelByte(edgeLevel(up, mid, down, j));
+    out[cols - 1] = 0;
+  }
+}
+
+void tripleBytes(const std::uint8_t* levels, int width, std::uint8_t* out) {
+  for (int k = 0; k < width; ++k) {
+    out[3 * k] = levels[k];
+    out[3 * k + 1] = levels[k];
+    out[3 * k + 2] = levels[k];
+  }
 }
 
 }  // namespace scalar_path

@@ -1,6 +1,5 @@
 // image: gray conversion and 3×3 Laplacian edges of a 24-bit BMP file.
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 
@@ -16,25 +15,18 @@ int main(int argc, char** argv) {
   }
   try {
     BmpHeader header;
-    BmpImage image = readBMP(argv[1], header);
+    const GrayImage image = readBMP(argv[1], header);
     const BmpLayout& layout = image.layout;
-    Buffer gray = RGB2BW(image.pixels.bytes(), layout);
-
-    // The pixel bytes are dead once gray: their buffer takes the edge levels,
-    // and the gray buffer later takes the output bytes. Fresh memory costs a
-    // page fault and a page clear per page, so reuse is cheaper than new.
-    const int rows = static_cast<int>(layout.rows);
-    float* edges = image.pixels.floats();
+    // The sweep leaves its levels as bytes inside the gray array, so the run
+    // needs no second image-sized array; any other mode writes level 0.
+    ByteLevels levels;
     const char mode = argv[3][0];
     if (mode == 'c' || mode == 'g') {
-      clearFrame(edges, rows, layout.width);
-      border(gray.floats(), edges, rows, layout.width);
+      levels = borderBytes(image.gray, static_cast<int>(layout.rows), layout.width);
     } else {
-      std::memset(edges, 0, layout.rows * static_cast<std::size_t>(layout.width) * sizeof(float));
       std::puts("Not Implemented yet!!");
     }
-
-    const std::int64_t written = writeBMP(edges, argv[2], header, layout, gray);
+    const std::int64_t written = writeBMP(levels, argv[2], header, layout, image.block);
     if (written != layout.fileSize) {
       std::fflush(stdout);
       std::fprintf(stderr, "Escritos %d de %d bytes\n", static_cast<int>(written), layout.fileSize);

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <vector>
 
+#include "image/kernels.hpp"
 #include "tests/helpers.hpp"
 
 namespace {
@@ -14,7 +19,7 @@ namespace {
 struct Captured {
   std::string progress;
   std::string error;  // empty when readBMP succeeded
-  BmpImage image;
+  GrayImage image;
 };
 
 // Runs the reader on bytes held in an in-memory file, as the program would
@@ -112,74 +117,117 @@ TEST(ReadBmp, AcceptsTheLargestImage) {
             "Image read correctly (width=4096 height=4096, imagesize=50331648).\n");
 }
 
-TEST(ReadBmp, ChoosesPaddedOrPackedRows) {
+TEST(ReadBmp, ChoosesPaddedOrPackedRowsAndTurnsThemGray) {
   const struct {
     std::int32_t width, height;
     std::size_t data;
     std::size_t stride;  // 0: rejected
   } cases[] = {
-      {5, 3, 48, 16},   // padded: 15 bytes a row rounded to 16
-      {5, 3, 45, 15},   // packed
-      {5, 3, 47, 15},   // too short for padded rows, long enough for packed
-      {5, 3, 50, 16},   // trailing bytes after the last padded row
-      {5, 3, 44, 0},    // too short for either
-      {5, -3, 48, 16},  // top-down
-      {4, 2, 24, 12},   // rows already a multiple of 4
-      {1, 1, 3, 3},     // one pixel, packed
-      {1, 1, 4, 4},     // one pixel, padded
+      {5, 3, 48, 16},               // padded: 15 bytes a row rounded to 16
+      {5, 3, 45, 15},               // packed
+      {5, 3, 47, 15},               // too short for padded rows, long enough for packed
+      {5, 3, 50, 16},               // trailing bytes after the last padded row
+      {5, 3, 44, 0},                // too short for either
+      {5, -3, 48, 16},              // top-down
+      {4, 2, 24, 12},               // rows already a multiple of 4
+      {1, 1, 3, 3},                 // one pixel, packed
+      {1, 1, 4, 4},                 // one pixel, padded
+      {200000, 1, 600000, 600000},  // one row wider than the block: read in pieces
+      {1000, 700, 2100000, 3000},   // several blocks of rows
   };
+  std::mt19937 gen(3);
   for (const auto& c : cases) {
-    const Captured got = readBytes(
-        withData(bmpHeader(static_cast<std::int32_t>(54 + c.data), c.width, c.height), c.data));
+    Bytes file = bmpHeader(static_cast<std::int32_t>(54 + c.data), c.width, c.height);
+    for (std::size_t k = 0; k < c.data; ++k) file.push_back(static_cast<std::uint8_t>(gen()));
+    const std::string what =
+        std::to_string(c.width) + "x" + std::to_string(c.height) + " in " + std::to_string(c.data);
+    const Captured got = readBytes(file);
     if (c.stride == 0) {
-      EXPECT_NE(got.error, "") << c.width << "x" << c.height << " in " << c.data;
+      EXPECT_NE(got.error, "") << what;
       continue;
     }
-    ASSERT_EQ(got.error, "") << c.width << "x" << c.height << " in " << c.data;
-    EXPECT_EQ(got.image.layout.stride, c.stride) << c.width << "x" << c.height << " in " << c.data;
-    EXPECT_EQ(got.image.layout.rows, static_cast<std::size_t>(std::abs(c.height)));
-    EXPECT_EQ(got.image.layout.height, c.height);
-    EXPECT_EQ(0, std::memcmp(got.image.pixels.bytes(), Bytes(c.data, 7).data(), c.data));
+    ASSERT_EQ(got.error, "") << what;
+    const BmpLayout& layout = got.image.layout;
+    EXPECT_EQ(layout.stride, c.stride) << what;
+    EXPECT_EQ(layout.rows, static_cast<std::size_t>(std::abs(c.height)));
+    EXPECT_EQ(layout.height, c.height);
+    std::vector<float> want(layout.rows * c.width);
+    reference::gray(&file[54], c.stride, c.width, layout.rows, want.data());
+    EXPECT_EQ(0, std::memcmp(got.image.gray, want.data(), want.size() * sizeof(float))) << what;
   }
 }
 
-TEST(WriteBmp, EncodesTruncatedLevelsInTheInputRowLayout) {
-  // 2×2 levels into padded rows (6 bytes + 2 padding) and two stray tail bytes.
-  const float levels[] = {254.9f, 0.7f, 255.0f, 63.75f};
+// A 6×4 image with padded rows (18 bytes + 2) and 3 trailing bytes.
+struct SmallImage {
   BmpLayout layout;
-  layout.width = 2;
-  layout.height = -2;
-  layout.rows = 2;
-  layout.stride = 8;
-  layout.dataSize = 18;
-  Bytes out(18, 0xAA);
-  encodeLevels(levels, layout, out.data());
-  const Bytes want = {254, 254, 254, 0, 0, 0, 0, 0, 255, 255, 255, 63, 63, 63, 0, 0, 0, 0};
-  EXPECT_EQ(out, want);
-}
-
-TEST(WriteBmp, WritesHeaderAndEveryDeclaredByte) {
-  const std::string dir = tempDir();
-  const Captured in = readBytes(bmpFile(4, 2, true));
-  ASSERT_EQ(in.error, "");
-  const Bytes headerBytes = bmpHeader(78, 4, 2);
   BmpHeader header;
-  std::memcpy(header.bytes, headerBytes.data(), 54);
-  const Buffer levels(8 * sizeof(float));
-  for (int k = 0; k < 8; ++k) levels.floats()[k] = static_cast<float>(k * 30) + 0.5f;
-  Buffer block;
-  EXPECT_EQ(writeBMP(levels.floats(), (dir + "/out.bmp").c_str(), header, in.image.layout, block),
-            78);
-  Bytes want = headerBytes;
-  for (int k = 0; k < 8; ++k) want.insert(want.end(), 3, static_cast<std::uint8_t>(k * 30));
-  EXPECT_EQ(readFile(dir + "/out.bmp"), want);
+  std::vector<std::uint8_t> levels;  // rows 1 and 2, a pitch of 8 bytes apart
+  SmallImage() {
+    layout.width = 6;
+    layout.height = 4;
+    layout.rows = 4;
+    layout.stride = 20;
+    layout.dataSize = 83;
+    layout.fileSize = 137;
+    const Bytes h = bmpHeader(137, 6, 4);
+    std::memcpy(header.bytes, h.data(), kHeaderSize);
+    levels = {0, 10, 20, 30, 40, 0, 0xEE, 0xEE, 0, 50, 60, 70, 255, 0, 0xEE, 0xEE};
+  }
+  ByteLevels edges() const { return {levels.data(), 8}; }
+  Bytes file(bool edges) const {
+    Bytes want(header.bytes, header.bytes + kHeaderSize);
+    want.resize(kHeaderSize + layout.dataSize, 0);
+    for (std::size_t r = 1; edges && r <= 2; ++r) {
+      for (std::size_t c = 0; c < 6; ++c)
+        std::fill_n(&want[54 + r * 20 + 3 * c], 3, levels[(r - 1) * 8 + c]);
+    }
+    return want;
+  }
+};
 
-  EXPECT_EQ(writeBMP(levels.floats(), "/dev/full", header, in.image.layout, block), 0);
+TEST(WriteBmp, WritesTriplesInTheInputRowLayout) {
+  const std::string dir = tempDir();
+  const SmallImage image;
+  std::vector<std::uint8_t> block(kBlockBytes + 3 * kPiecePixels);
+  for (const bool edges : {true, false}) {
+    const std::string path = dir + "/out" + std::to_string(edges) + ".bmp";
+    EXPECT_EQ(writeBMP(edges ? image.edges() : ByteLevels{}, path.c_str(), image.header,
+                       image.layout, block.data()),
+              137);
+    EXPECT_EQ(readFile(path), image.file(edges)) << edges;
+  }
+  // A full device takes nothing, and a missing directory cannot be opened.
+  EXPECT_EQ(writeBMP(image.edges(), "/dev/full", image.header, image.layout, block.data()), 0);
   try {
-    writeBMP(levels.floats(), (dir + "/missing/out.bmp").c_str(), header, in.image.layout, block);
+    writeBMP(image.edges(), (dir + "/missing/out.bmp").c_str(), image.header, image.layout,
+             block.data());
     ADD_FAILURE() << "opening a file in a missing directory succeeded";
   } catch (const BmpError& e) {
     EXPECT_EQ(std::string(e.what()), dir + "/missing/out.bmp: No such file or directory\n");
+  }
+}
+
+TEST(WriteBmp, RewritesAnExistingFileInPlace) {
+  const std::string dir = tempDir();
+  const SmallImage image;
+  std::vector<std::uint8_t> block(kBlockBytes + 3 * kPiecePixels);
+  const std::string path = dir + "/out.bmp", other = dir + "/other-name.bmp";
+  for (const std::size_t oldSize :
+       {std::size_t{0}, std::size_t{20}, std::size_t{137}, std::size_t{5000}}) {
+    unlink(path.c_str());
+    unlink(other.c_str());
+    writeFile(path, Bytes(oldSize, 0x5A));
+    chmod(path.c_str(), 0640);
+    ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+    struct stat before;
+    stat(path.c_str(), &before);
+    EXPECT_EQ(writeBMP(image.edges(), path.c_str(), image.header, image.layout, block.data()), 137);
+    struct stat after;
+    stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino) << oldSize;
+    EXPECT_EQ(after.st_mode & 07777, 0640u) << oldSize;
+    EXPECT_EQ(readFile(path), image.file(true)) << oldSize;
+    EXPECT_EQ(readFile(other), image.file(true)) << oldSize;
   }
 }
 

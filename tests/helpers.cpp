@@ -1,9 +1,12 @@
 #include "tests/helpers.hpp"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +103,11 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
     close(out);
     close(err);
     if (options.out == Stdout::closed) close(1);
+    if (options.fileSizeLimit != 0) {
+      const rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
+      signal(SIGXFSZ, SIG_IGN);
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     if (options.closeFails) setenv("LD_PRELOAD", CLOSE_FAILS_LIB, 1);
     std::vector<char*> args;
     args.reserve(argv.size() + 1);

@@ -51,6 +51,9 @@ struct RunOptions {
   // Closing a file open for writing fails with EIO (tests/close_fails.cpp,
   // preloaded), as on a file system that reports a delayed write error there.
   bool closeFails = false;
+  // When not 0, no file may grow past this many bytes: a write that would
+  // fails with EFBIG (SIGXFSZ is ignored).
+  std::uint64_t fileSizeLimit = 0;
 };
 
 // Runs a program with the given arguments and empty standard input.

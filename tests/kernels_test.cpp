@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -51,6 +52,13 @@ TEST(Laplacian, MatchesTheWorkedCases) {
   // Too narrow or too short: nothing is computed.
   EXPECT_EQ(edgesOf(std::vector<float>(10, 9.0f), 2, 5), std::vector<float>(10, -1.0f));
   EXPECT_EQ(edgesOf(std::vector<float>(10, 9.0f), 5, 2), std::vector<float>(10, -1.0f));
+}
+
+TEST(Levels, BecomeTheirTruncatedLowByte) {
+  EXPECT_EQ(reference::levelByte(254.9f), 254);
+  EXPECT_EQ(reference::levelByte(0.7f), 0);
+  EXPECT_EQ(reference::levelByte(255.0f), 255);
+  EXPECT_EQ(reference::levelByte(256.5f), 0);  // low 8 bits of 256
 }
 
 TEST(Laplacian, ClampsEverySum) {
@@ -131,17 +139,57 @@ TEST_P(EveryPath, LaplacianMatchesTheNineProductReference) {
   }
 }
 
-TEST_P(EveryPath, LevelBytesMatchReference) {
+TEST_P(EveryPath, EdgeBytesInPlaceMatchTheReference) {
+  std::mt19937 gen(13);
+  auto sizes = awkwardSizes();
+  sizes.emplace_back(300, 4099);  // rows whose alignment changes from row to row
+  for (const auto& [rows, cols] : sizes) {
+    for (int pattern = 0; pattern < 3; ++pattern) {
+      const std::size_t count = static_cast<std::size_t>(rows) * cols;
+      const std::vector<float> gray = adversarialGray(count, pattern, gen);
+      std::vector<float> edges(count, 0.0f);
+      reference::laplacian(gray.data(), edges.data(), rows, cols);
+      // Starting on a 64-byte boundary, as the program's array does, and one
+      // float past it; nothing outside the array may change.
+      for (const std::size_t shift : {0, 1}) {
+        std::vector<float> work(count + 48, -7.0f);
+        const auto misalign = (reinterpret_cast<std::uintptr_t>(work.data()) & 63) / sizeof(float);
+        float* base = work.data() + (16 - misalign) % 16 + shift;
+        std::copy(gray.begin(), gray.end(), base);
+        const ByteLevels levels = laplacianBytesKernel(GetParam(), base, rows, cols);
+        ASSERT_TRUE(std::all_of(work.data(), base, [](float f) { return f == -7.0f; }));
+        ASSERT_TRUE(std::all_of(base + count, work.data() + work.size(),
+                                [](float f) { return f == -7.0f; }));
+        if (rows < 3 || cols < 3) {
+          EXPECT_EQ(levels.first, nullptr);
+          EXPECT_TRUE(std::equal(gray.begin(), gray.end(), base)) << rows << "x" << cols;
+          continue;
+        }
+        for (int i = 1; i < rows - 1; ++i) {
+          const std::uint8_t* row = levels.first + (i - 1) * levels.pitch;
+          for (int j = 0; j < cols; ++j) {
+            ASSERT_EQ(row[j], reference::levelByte(edges[i * cols + j]))
+                << rows << "x" << cols << " pattern " << pattern << " shift " << shift << " at "
+                << i << "," << j;
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_P(EveryPath, TripleBytesMatchReference) {
   std::mt19937 gen(5);
-  for (int width = 1; width <= 200; width += (width < 70 ? 1 : 37)) {
-    std::vector<float> levels(width);
-    for (auto& v : levels) {
-      v = (gen() % 3 == 0) ? static_cast<float>(gen() % 256)
-                           : static_cast<float>(gen() % 25600) / 100.0f;
+  for (int width = 1; width <= 300; width += (width < 70 ? 1 : 37)) {
+    std::vector<std::uint8_t> levels(width);
+    std::vector<float> asFloats(width);
+    for (int k = 0; k < width; ++k) {
+      levels[k] = static_cast<std::uint8_t>(gen());
+      asFloats[k] = levels[k] + 0.75f;  // truncated back to the same byte
     }
     std::vector<std::uint8_t> want(3 * width + 8, 0xAA), got(3 * width + 8, 0xAA);
-    reference::levelBytes(levels.data(), width, want.data());
-    levelBytesKernel(GetParam(), levels.data(), width, got.data());
+    reference::levelBytes(asFloats.data(), width, want.data());
+    tripleBytesKernel(GetParam(), levels.data(), width, got.data());
     ASSERT_EQ(got, want) << "width " << width;
   }
 }
