@@ -48,8 +48,9 @@ enum class Stdout { captured, full, closed };
 
 struct RunOptions {
   Stdout out = Stdout::captured;
-  // Closing a file open for writing fails with EIO (tests/close_fails.cpp,
-  // preloaded), as on a file system that reports a delayed write error there.
+  // Closing a file open for writing fails with EIO, as on a file system that
+  // reports a delayed write error there: tests/close_fails.cpp preloaded into
+  // a dynamic program, a seccomp filter around a static one.
   bool closeFails = false;
   // When not 0, no file may grow past this many bytes: a write that would
   // fails with EFBIG (SIGXFSZ is ignored).
