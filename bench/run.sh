@@ -2,7 +2,10 @@
 # Builds in release mode and prints the speed tables, measured side by side in
 # one run (medians of repeated runs):
 #   image     each stage on each instruction set beside a memcpy moving the same
-#             bytes, and the whole process against the straightforward program;
+#             bytes; then whole runs, fresh and over an existing output, of the
+#             straightforward program, the build from before the whole-run work
+#             (BEFORE, a commit), this build and a floor probe that only does
+#             a run's unavoidable kernel work;
 #   starmote  force-step pairs per second on each instruction set beside the
 #             scalar oracle, and a plot of them against n (bench/starmote-pairs.png,
 #             drawn with gnuplot when it is installed).
@@ -62,48 +65,77 @@ fi
 fi
 
 [ "$what" = all ] || [ "$what" = image ] || exit 0
+# The build from before the whole-run work on image, for side-by-side runs.
+before=${BEFORE:-5e4ed10}
+git worktree add --detach "$work/before" "$before" >/dev/null 2>&1
+trap 'git worktree remove --force "$work/before" >/dev/null 2>&1; rm -rf "$work"' EXIT
+cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DEDGESTAR_TESTS=OFF >/dev/null
+cmake --build "$work/before/build" --target image >/dev/null
 "$build/bin/make_bmp" 4096 4096 "$work/4096x4096.bmp"
 "$build/bin/make_bmp" 1920 1080 "$work/1920x1080.bmp"
 "$build/bin/image_bench" --benchmark_repetitions="${REPS:-7}" --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
   --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1
-python3 - "$build" "$work" "${RUNS:-15}" <<'PY'
+python3 - "$build" "$work" "${RUNS:-31}" "${REFERENCE_RUNS:-7}" <<'PY'
 import json, os, statistics, subprocess, sys, time
-build, work, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+build, work, runs, ref_runs = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 med = {}
 for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
     if b.get("aggregate_name") == "median":
         med[b["run_name"]] = b["real_time"] / 1e6  # ms
+stages = (("gray", "gray", "gray"), ("edges", "edges (float)", "edges"),
+          ("edgebytes", "edges (bytes, in place)", "edges"), ("bytes", "bytes", "bytes"))
 for size in ("4096x4096", "1920x1080"):
     print(f"\n{size}: kernel medians in ms, ratio to a memcpy of the same traffic\n")
     print(f"| stage | copy bound | reference | scalar | avx2 | avx512 |")
     print(f"|---|---|---|---|---|---|")
-    for stage in ("gray", "edges", "bytes"):
+    for stage, title, ref in stages:
         copy = med[f"copy_{stage}/{size}"]
         cells = [f"{copy:.2f}"]
         for path in ("reference", "scalar", "avx2", "avx512"):
-            name = f"{path}_{stage}/{size}" if path == "reference" else f"{stage}_{path}/{size}"
+            name = f"reference_{ref}/{size}" if path == "reference" else f"{stage}_{path}/{size}"
             t = med.get(name)
             cells.append("-" if t is None else f"{t:.2f} ({t / copy:.2f}×)")
-        print(f"| {stage} | " + " | ".join(cells) + " |")
+        print(f"| {title} | " + " | ".join(cells) + " |")
 
-def wall(cmd, out):
-    samples = []
-    for _ in range(runs):
-        if os.path.exists(out):
-            os.unlink(out)
-        t0 = time.perf_counter()
-        subprocess.run(cmd, stdout=subprocess.DEVNULL, check=True)
-        samples.append((time.perf_counter() - t0) * 1000)
-    return statistics.median(samples)
+programs = [("before", f"{work}/before/build/bin/image"), ("image", f"{build}/bin/image"),
+            ("floor", f"{build}/bin/image_floor")]
+reference = f"{build}/bin/image_reference"
+def p95(s):
+    s = sorted(s)
+    return s[min(len(s) - 1, round(0.95 * (len(s) - 1)))]
 
-print("\nwhole process, median wall time in ms (output file removed before each run)\n")
-print("| image | reference program | image | speed-up |")
-print("|---|---|---|---|")
+def timed(prog, src, out, mode):
+    if mode == "fresh":
+        os.unlink(out)
+    t0 = time.perf_counter()
+    subprocess.run([prog, src, out, "c"], stdout=subprocess.DEVNULL, check=True)
+    return (time.perf_counter() - t0) * 1000
+
+print(f"\nwhole run, wall time in ms: median / p95 of {runs} runs of before, image and the floor,")
+print(f"interleaved, and of {ref_runs} runs of the reference program on their own (its hundreds of")
+print("megabytes of small pages would otherwise land on the others' allocations)\n")
+print("| image | output | reference | before | image | floor | image vs before |")
+print("|---|---|---|---|---|---|---|")
 for size in ("4096x4096", "1920x1080"):
     src = f"{work}/{size}.bmp"
-    fast_out, ref_out = f"{work}/fast.bmp", f"{work}/ref.bmp"
-    ref = wall([f"{build}/bin/image_reference", src, ref_out, "c"], ref_out)
-    fast = wall([f"{build}/bin/image", src, fast_out, "c"], fast_out)
-    same = open(fast_out, "rb").read() == open(ref_out, "rb").read()
-    print(f"| {size} | {ref:.1f} | {fast:.1f} | {ref / fast:.1f}× {'(identical output)' if same else '(OUTPUT DIFFERS)'} |")
+    outs = {name: f"{work}/{name}.bmp" for name, _ in programs + [("reference", reference)]}
+    for mode in ("fresh", "existing"):
+        subprocess.run([reference, src, outs["reference"], "c"], stdout=subprocess.DEVNULL, check=True)
+        ref = [timed(reference, src, outs["reference"], mode) for _ in range(ref_runs)]
+        times = {name: [] for name, _ in programs}
+        for name, prog in programs:  # the existing outputs, and a warm start
+            subprocess.run([prog, src, outs[name], "c"], stdout=subprocess.DEVNULL, check=True)
+        for _ in range(runs):
+            for name, prog in programs:
+                times[name].append(timed(prog, src, outs[name], mode))
+        cells = [f"{statistics.median(ref):.1f} / {p95(ref):.1f}"]
+        cells += [f"{statistics.median(times[n]):.1f} / {p95(times[n]):.1f}" for n, _ in programs]
+        speed = (f"{statistics.median(times['before']) / statistics.median(times['image']):.2f}× / "
+                 f"{p95(times['before']) / p95(times['image']):.2f}×")
+        print(f"| {size} | {mode} | " + " | ".join(cells) + f" | {speed} |")
+    same = all(open(outs[n], "rb").read() == open(outs["image"], "rb").read()
+               for n in ("reference", "before"))
+    if not same:
+        print(f"OUTPUT DIFFERS for {size}")
 PY
