@@ -21,9 +21,8 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 constexpr std::size_t kPage = 4096;
 // From this size on a block takes whole huge pages. A first touch of a 4 KiB
-// page costs 0.25 µs on bare metal but about 10 µs on some virtual machines
-// (measured on the development VM), where even 256 KiB of small pages cost
-// more than clearing one huge page.
+// page costs about 10 µs on some virtual machines (the development VM among
+// them), where even 256 KiB of small pages cost more than one huge page.
 constexpr std::size_t kHugeFrom = std::size_t{256} << 10;
 }  // namespace
 
