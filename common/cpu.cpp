@@ -1,5 +1,7 @@
 #include "common/cpu.hpp"
 
+#include "common/isa_features.hpp"  // generated from the one list in CMakeLists.txt
+
 const char* isaName(Isa isa) {
   switch (isa) {
     case Isa::avx512:
@@ -12,17 +14,16 @@ const char* isaName(Isa isa) {
   return "scalar";
 }
 
+// && each feature the instruction set's kernel files are compiled for.
+#define EDGESTAR_CPU_HAS(feature) &&__builtin_cpu_supports(#feature)
+
 bool isaSupported(Isa isa) {
   __builtin_cpu_init();
   switch (isa) {
-    // Everything each kernel file is compiled for (see CMakeLists.txt).
     case Isa::avx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-             isaSupported(Isa::avx2);
+      return true EDGESTAR_AVX512_FEATURES(EDGESTAR_CPU_HAS);
     case Isa::avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-             __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+      return true EDGESTAR_AVX2_FEATURES(EDGESTAR_CPU_HAS);
     case Isa::scalar:
       break;
   }
