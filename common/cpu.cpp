@@ -36,3 +36,15 @@ Isa bestIsa() {
                                                     : Isa::scalar;
   return best;
 }
+
+namespace {
+bool chosenForTesting = false;
+Isa chosen = Isa::scalar;
+}  // namespace
+
+Isa activeIsa() { return chosenForTesting ? chosen : bestIsa(); }
+
+void useIsaForTesting(Isa isa) {
+  chosen = isa;
+  chosenForTesting = true;
+}

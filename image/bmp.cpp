@@ -285,7 +285,7 @@ std::int64_t writeBMP(const ByteLevels& levels, const char* path, const BmpHeade
   BlockWriter out(fd.get(), block);
   std::memcpy(out.end(), header.bytes, kHeaderSize);
   out.added(kHeaderSize);
-  const Isa isa = bestIsa();
+  const Isa isa = activeIsa();
   const auto width = static_cast<std::size_t>(layout.width);
   for (std::size_t r = 0; r < layout.rows && !out.failed(); ++r) {
     if (levels.first == nullptr || r == 0 || r + 1 == layout.rows) {

@@ -60,11 +60,11 @@ void tripleBytesKernel(Isa isa, const std::uint8_t* levels, int width, std::uint
 
 void RGB2BW(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
             float* gray) {
-  grayKernel(bestIsa(), pixels, stride, width, rows, gray);
+  grayKernel(activeIsa(), pixels, stride, width, rows, gray);
 }
 
 void border(const float* gray, float* edges, int rows, int cols, std::FILE* out) {
-  const Isa isa = bestIsa();
+  const Isa isa = activeIsa();
   const double t0 = get_time();
   laplacianKernel(isa, gray, edges, rows, cols);
   const double t1 = get_time();
@@ -72,7 +72,7 @@ void border(const float* gray, float* edges, int rows, int cols, std::FILE* out)
 }
 
 ByteLevels borderBytes(float* gray, int rows, int cols, std::FILE* out) {
-  const Isa isa = bestIsa();
+  const Isa isa = activeIsa();
   const double t0 = get_time();
   const ByteLevels levels = laplacianBytesKernel(isa, gray, rows, cols);
   const double t1 = get_time();

@@ -43,7 +43,8 @@ ByteLevels laplacianBytesKernel(Isa isa, float* gray, int rows, int cols);
 // Each level byte three times: out[3k] = out[3k + 1] = out[3k + 2] = levels[k].
 void tripleBytesKernel(Isa isa, const std::uint8_t* levels, int width, std::uint8_t* out);
 
-// The program's stages, on the fastest instruction set of this CPU.
+// The program's stages, on activeIsa(): the fastest instruction set of this
+// CPU, unless a test chose another.
 // Gray levels of `rows` rows of pixel bytes, `stride` bytes apart.
 void RGB2BW(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
             float* gray);

@@ -104,5 +104,5 @@ void integrate(Isa isa, Body* bodies, float dt, int n) {
   scalar_path::integrate(bodies, dt, n);
 }
 
-void bodyForce(Body* bodies, float dt, int n) { bodyForce(bestIsa(), bodies, dt, n); }
-void integrate(Body* bodies, float dt, int n) { integrate(bestIsa(), bodies, dt, n); }
+void bodyForce(Body* bodies, float dt, int n) { bodyForce(activeIsa(), bodies, dt, n); }
+void integrate(Body* bodies, float dt, int n) { integrate(activeIsa(), bodies, dt, n); }

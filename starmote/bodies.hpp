@@ -22,6 +22,7 @@ void integrate(Body* bodies, float dt, int n);
 void reserveBodyForce(int n);
 
 // The same kernels on a chosen instruction set; each is bit-identical to the
-// literal scalar loops. The functions above use the fastest this CPU has.
+// literal scalar loops. The functions above run on activeIsa(): the fastest
+// this CPU has, unless a test chose another.
 void bodyForce(Isa isa, Body* bodies, float dt, int n);
 void integrate(Isa isa, Body* bodies, float dt, int n);

@@ -117,7 +117,7 @@ TEST(ReadBmp, AcceptsTheLargestImage) {
             "Image read correctly (width=4096 height=4096, imagesize=50331648).\n");
 }
 
-TEST(ReadBmp, ChoosesPaddedOrPackedRowsAndTurnsThemGray) {
+TEST_P(EveryPath, ReadBmpChoosesPaddedOrPackedRowsAndTurnsThemGray) {
   const struct {
     std::int32_t width, height;
     std::size_t data;
@@ -185,7 +185,7 @@ struct SmallImage {
   }
 };
 
-TEST(WriteBmp, WritesTriplesInTheInputRowLayout) {
+TEST_P(EveryPath, WriteBmpWritesTriplesInTheInputRowLayout) {
   const std::string dir = tempDir();
   const SmallImage image;
   std::vector<std::uint8_t> block(kBlockBytes + 3 * kPiecePixels);
@@ -207,7 +207,7 @@ TEST(WriteBmp, WritesTriplesInTheInputRowLayout) {
   }
 }
 
-TEST(WriteBmp, RewritesAnExistingFileInPlace) {
+TEST_P(EveryPath, WriteBmpRewritesAnExistingFileInPlace) {
   const std::string dir = tempDir();
   const SmallImage image;
   std::vector<std::uint8_t> block(kBlockBytes + 3 * kPiecePixels);
