@@ -90,7 +90,8 @@ std::string printed(Sweep sweep) {
 
 TEST_P(EveryPath, BorderTimesTheSweepAndFillsOnlyTheInterior) {
   const std::regex line("Exection time [0-9]+\\.[0-9]{6} ms\\.\n");
-  for (const auto& [rows, cols] : {std::pair{5, 6}, {2, 5}, {5, 2}}) {
+  for (const auto& size : {std::pair{5, 6}, {2, 5}, {5, 2}}) {
+    const int rows = size.first, cols = size.second;  // the lambdas below capture them
     std::vector<float> gray(rows * cols);
     for (std::size_t k = 0; k < gray.size(); ++k) gray[k] = static_cast<float>((k * 37) % 256);
     std::vector<float> want(gray.size(), -1.0f), edges(gray.size(), -1.0f);
