@@ -22,8 +22,10 @@ void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t
                          static_cast<char>(9 + c), z, z, z, z, z, 14, 15);
   }
   const __m256i exponent = _mm256_set1_epi32(0x43300000);
-  const __m256d bias = _mm256_set1_pd(0x1p52);
   const __m256d w0 = _mm256_set1_pd(0.2989), w1 = _mm256_set1_pd(0.587), w2 = _mm256_set1_pd(0.114);
+  // −2^52·w, exact: a power of two times w.
+  const __m256d m0 = _mm256_set1_pd(-0x1p52 * 0.2989), m1 = _mm256_set1_pd(-0x1p52 * 0.587),
+                m2 = _mm256_set1_pd(-0x1p52 * 0.114);
   const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
   for (std::size_t r = 0; r < rows; ++r) {
     const std::uint8_t* src = pixels + r * stride;
@@ -34,18 +36,17 @@ void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t
       const __m256i v = _mm256_blend_epi32(_mm256_broadcastsi128_si256(_mm_loadu_si128(
                                                reinterpret_cast<const __m128i*>(src + 3 * c))),
                                            exponent, 0x88);
-      // 2^52 + b minus 2^52 is b as an exact double, without an
-      // integer-to-double conversion.
-      const __m256d b0 =
-          _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[0])), bias);
-      const __m256d b1 =
-          _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[1])), bias);
-      const __m256d b2 =
-          _mm256_sub_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[2])), bias);
+      // b·w rounded once, from x = 2^52 + b: the fused x·w − 2^52·w is
+      // exactly b·w before its one rounding, as the product of the exact
+      // double b and w is.
+      const __m256d p0 =
+          _mm256_fmadd_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[0])), w0, m0);
+      const __m256d p1 =
+          _mm256_fmadd_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[1])), w1, m1);
+      const __m256d p2 =
+          _mm256_fmadd_pd(_mm256_castsi256_pd(_mm256_shuffle_epi8(v, shuffle[2])), w2, m2);
       // (b0·0.2989 + b1·0.587) + b2·0.114 in double, then one rounding.
-      const __m256d sum = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(b0, w0), _mm256_mul_pd(b1, w1)),
-                                        _mm256_mul_pd(b2, w2));
-      _mm_storeu_ps(dst + c, _mm256_cvtpd_ps(sum));
+      _mm_storeu_ps(dst + c, _mm256_cvtpd_ps(_mm256_add_pd(_mm256_add_pd(p0, p1), p2)));
     }
     for (; c < static_cast<std::size_t>(width); ++c) {
       dst[c] = reference::grayLevel(src[3 * c], src[3 * c + 1], src[3 * c + 2]);
@@ -67,6 +68,17 @@ inline __m256 edgeLevels(const float* up, const float* mid, const float* down, i
   sum = _mm256_sub_ps(sum, _mm256_loadu_ps(down + at));
   // max returns its second operand for NaN and for ±0: both become +0.
   return _mm256_min_ps(_mm256_max_ps(sum, zero), _mm256_set1_ps(255.0f));
+}
+
+// The same sums before the clamp, with two steps merged: (0 − up) − left is
+// −(up + left), as rounding is symmetric (only the sign of a zero may
+// differ), and adding 4·mid, which is exact, equals one fused
+// 4·mid − (up + left). A zero's sign is lost when the sum becomes a byte.
+inline __m256 edgeSums(const float* up, const float* mid, const float* down, int at) {
+  const __m256 t = _mm256_add_ps(_mm256_loadu_ps(up + at), _mm256_loadu_ps(mid + at - 1));
+  __m256 sum = _mm256_fmsub_ps(_mm256_set1_ps(4.0f), _mm256_loadu_ps(mid + at), t);
+  sum = _mm256_sub_ps(sum, _mm256_loadu_ps(mid + at + 1));
+  return _mm256_sub_ps(sum, _mm256_loadu_ps(down + at));
 }
 
 }  // namespace
@@ -110,13 +122,11 @@ void laplacianBytes(float* gray, int rows, int cols) {
     const int last = cols - 1;
     int j = 1;
     for (; j + 16 <= last; j += 16) {
-      // The row below streams in from memory; fetched this far ahead it
-      // arrives in time (the hardware prefetcher alone reaches half the speed).
-      _mm_prefetch(reinterpret_cast<const char*>(down + j + 2048), _MM_HINT_T0);
-      // Truncation toward zero; the levels lie in 0…255, so the saturating
-      // packs keep every integer's low 8 bits.
-      const __m256i a = _mm256_cvttps_epi32(edgeLevels(up, mid, down, j));
-      const __m256i b = _mm256_cvttps_epi32(edgeLevels(up, mid, down, j + 8));
+      // Truncation toward zero, then saturating packs: a sum of gray levels
+      // is finite and lies in −1020 … 1020, so the packs clamp it to
+      // 0 … 255 exactly as the clamp before the truncation would.
+      const __m256i a = _mm256_cvttps_epi32(edgeSums(up, mid, down, j));
+      const __m256i b = _mm256_cvttps_epi32(edgeSums(up, mid, down, j + 8));
       // Words a0-3 b0-3 | a4-7 b4-7, put in order a0-7 | b0-7.
       const __m256i words = _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8);
       _mm_storeu_si128(

@@ -10,7 +10,7 @@ namespace {
 
 // Lane L of the permuted pixels holds bytes 6L … 6L + 5 (pixels 2L and
 // 2L + 1), then a zero word and the word 0x4330. This shuffle builds, in each
-// quadword, the bit pattern of 2^52 + b for byte b of channel c.
+// quadword, the bit pattern of the double 2^52 + b for byte b of channel c.
 __m512i channelShuffle(int c) {
   const char z = -1;
   const __m128i lane = _mm_setr_epi8(static_cast<char>(c), z, z, z, z, z, 8, 9,
@@ -18,24 +18,30 @@ __m512i channelShuffle(int c) {
   return _mm512_broadcast_i32x4(lane);
 }
 
-// 2^52 + b has b in its low mantissa bits, so subtracting 2^52 gives b as an
-// exact double, much cheaper than an integer-to-double conversion.
-inline __m512d exactDoubles(__m512i biased) {
-  return _mm512_sub_pd(_mm512_castsi512_pd(biased), _mm512_set1_pd(0x1p52));
-}
+// Each byte's weight w, and −2^52·w (exact: a power of two times w).
+struct Weight {
+  __m512d w, minusBiased;
+  explicit Weight(double weight)
+      : w(_mm512_set1_pd(weight)), minusBiased(_mm512_set1_pd(-0x1p52 * weight)) {}
+  // b·w rounded once, from x = 2^52 + b: the fused x·w − 2^52·w is exactly
+  // b·w before its one rounding, so this equals the product of the exact
+  // double b and w. It keeps the conversion of b off the adder, which the
+  // sums below need.
+  __m512d times(__m512i biased) const {
+    return _mm512_fmadd_pd(_mm512_castsi512_pd(biased), w, minusBiased);
+  }
+};
 
 // Gray levels of the eight pixels that `words` picks out of v.
-inline __m256 grayOf8(__m512i v, __m512i words, __m512i exponent, const __m512i shuffle[3]) {
+inline __m256 grayOf8(__m512i v, __m512i words, __m512i exponent, const __m512i shuffle[3],
+                      const Weight weight[3]) {
   const __m512i pixels = _mm512_permutex2var_epi16(v, words, exponent);
-  const __m512d b0 = exactDoubles(_mm512_shuffle_epi8(pixels, shuffle[0]));
-  const __m512d b1 = exactDoubles(_mm512_shuffle_epi8(pixels, shuffle[1]));
-  const __m512d b2 = exactDoubles(_mm512_shuffle_epi8(pixels, shuffle[2]));
+  const __m512d p0 = weight[0].times(_mm512_shuffle_epi8(pixels, shuffle[0]));
+  const __m512d p1 = weight[1].times(_mm512_shuffle_epi8(pixels, shuffle[1]));
+  const __m512d p2 = weight[2].times(_mm512_shuffle_epi8(pixels, shuffle[2]));
   // (b0·0.2989 + b1·0.587) + b2·0.114 in double, in this order, then one
   // rounding to float.
-  const __m512d sum = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(b0, _mm512_set1_pd(0.2989)),
-                                                  _mm512_mul_pd(b1, _mm512_set1_pd(0.587))),
-                                    _mm512_mul_pd(b2, _mm512_set1_pd(0.114)));
-  return _mm512_cvtpd_ps(sum);
+  return _mm512_cvtpd_ps(_mm512_add_pd(_mm512_add_pd(p0, p1), p2));
 }
 
 }  // namespace
@@ -43,6 +49,7 @@ inline __m256 grayOf8(__m512i v, __m512i words, __m512i exponent, const __m512i 
 void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
           float* gray) {
   const __m512i shuffle[3] = {channelShuffle(0), channelShuffle(1), channelShuffle(2)};
+  const Weight weight[3] = {Weight(0.2989), Weight(0.587), Weight(0.114)};
   // Lane L of the result takes words 3L … 3L + 2 of the pixels, then words 0
   // (zero) and 1 (0x4330) of `exponent` (indices 32 and 33).
   alignas(64) static const short kLow[32] = {0, 1, 2, 32, 33, 0, 0, 0, 3, 4,  5,  32, 33, 0, 0, 0,
@@ -58,8 +65,9 @@ void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t
     const std::uint8_t* src = pixels + r * stride;
     float* dst = gray + r * static_cast<std::size_t>(width);
     auto block = [&](const __m512i v) {
-      return _mm512_insertf32x8(_mm512_castps256_ps512(grayOf8(v, wordsLow, exponent, shuffle)),
-                                grayOf8(v, wordsHigh, exponent, shuffle), 1);
+      return _mm512_insertf32x8(
+          _mm512_castps256_ps512(grayOf8(v, wordsLow, exponent, shuffle, weight)),
+          grayOf8(v, wordsHigh, exponent, shuffle, weight), 1);
     };
     int c = 0;
     // Full-width loads and stores while a 64-byte load stays inside the row
@@ -129,59 +137,64 @@ void laplacian(const float* gray, float* edges, int rows, int cols) {
   if (stream) _mm_sfence();
 }
 
+namespace {
+
+// The sums of columns at … at + 15 of one row, in the order of edgeLevels,
+// with two steps merged. (0 − up) − left is −(up + left), as rounding is
+// symmetric (only the sign of a zero may differ), and adding 4·mid, which is
+// exact, equals one fused 4·mid − (up + left). A zero's sign is lost when the
+// sum becomes a byte.
+inline __m512 edgeSums(const float* up, const float* mid, const float* down, int at) {
+  const __m512 t = _mm512_add_ps(_mm512_loadu_ps(up + at), _mm512_loadu_ps(mid + at - 1));
+  __m512 sum = _mm512_fmsub_ps(_mm512_set1_ps(4.0f), _mm512_loadu_ps(mid + at), t);
+  sum = _mm512_sub_ps(sum, _mm512_loadu_ps(mid + at + 1));
+  return _mm512_sub_ps(sum, _mm512_loadu_ps(down + at));
+}
+
+}  // namespace
+
 void laplacianBytes(float* gray, int rows, int cols) {
   const std::size_t w = static_cast<std::size_t>(cols);
-  // The row below streams in from memory; fetched this far ahead it arrives
-  // in time (measured best on a Zen 5; the hardware prefetcher alone reaches
-  // half the bandwidth).
-  constexpr int kAhead = 2048;
+  // The packs leave the bytes of columns 16k + 4L … 16k + 4L + 3 (k, L in
+  // 0 … 3) in 32-bit group 4L + k; this puts them back in column order.
+  alignas(64) static const int kOrder[16] = {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15};
+  const __m512i order = _mm512_load_si512(kOrder);
   for (int i = 1; i < rows - 1; ++i) {
     const float* up = gray + (i - 1) * w;
     const float* mid = up + w;
     const float* down = mid + w;
-    // Bytes j … j + 15 land in floats j / 4 … (j + 15) / 4 of the row above,
+    // Bytes j … j + 63 land in floats j / 4 … (j + 63) / 4 of the row above,
     // all read by this or an earlier block of columns and by no later one.
     auto* out = reinterpret_cast<std::uint8_t*>(gray + (i - 1) * w);
     const int last = cols - 1;  // one past the last computed column
-    auto masked = [&](int at, int count) {
-      const auto m = static_cast<__mmask16>(_bzhi_u32(0xFFFF, static_cast<unsigned>(count)));
-      _mm_mask_storeu_epi8(out + at, m, levelsToBytes(edgeLevels(up, mid, down, at, m)));
-    };
     int j = 1;
-    // Columns up to the first whose middle-row address is 64-byte aligned.
-    const int head =
-        static_cast<int>((16 - (reinterpret_cast<std::uintptr_t>(mid + j) & 63) / 4) & 15);
-    if (head > 0 && j + head <= last) {
-      masked(j, head);
+    // Columns up to the first whose byte lands on a 64-byte boundary: a
+    // store split across two cache lines costs as much as two.
+    const int head = static_cast<int>((64 - (reinterpret_cast<std::uintptr_t>(out + j) & 63)) & 63);
+    if (head > 0 && j + head + 64 <= last) {
+      for (int k = 0; k < head; k += 16) {
+        const int n = head - k < 16 ? head - k : 16;
+        const auto m = static_cast<__mmask16>(_bzhi_u32(0xFFFF, static_cast<unsigned>(n)));
+        _mm_mask_storeu_epi8(out + j + k, m, levelsToBytes(edgeLevels(up, mid, down, j + k, m)));
+      }
       j += head;
     }
-    // Aligned blocks: each middle-row vector is loaded once and its
-    // neighbours j − 1 and j + 1 shifted out of it and the vectors beside it,
-    // which keeps the loads to three a block and none split across lines.
-    if (j + 16 <= last) {
-      __m512 before = _mm512_load_ps(mid + j - 16), centre = _mm512_load_ps(mid + j);
-      const __m512 zero = _mm512_setzero_ps(), four = _mm512_set1_ps(4.0f),
-                   top = _mm512_set1_ps(255.0f);
-      for (; j + 16 <= last; j += 16) {
-        _mm_prefetch(reinterpret_cast<const char*>(down + j + kAhead), _MM_HINT_T0);
-        const __m512 after = _mm512_load_ps(mid + j + 16);
-        const __m512 left = _mm512_castsi512_ps(
-            _mm512_alignr_epi32(_mm512_castps_si512(centre), _mm512_castps_si512(before), 15));
-        const __m512 right = _mm512_castsi512_ps(
-            _mm512_alignr_epi32(_mm512_castps_si512(after), _mm512_castps_si512(centre), 1));
-        // The same five terms in the same order as edgeLevels.
-        __m512 sum = _mm512_sub_ps(zero, _mm512_loadu_ps(up + j));
-        sum = _mm512_sub_ps(sum, left);
-        sum = _mm512_add_ps(sum, _mm512_mul_ps(four, centre));
-        sum = _mm512_sub_ps(sum, right);
-        sum = _mm512_sub_ps(sum, _mm512_loadu_ps(down + j));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j),
-                         levelsToBytes(_mm512_min_ps(_mm512_max_ps(sum, zero), top)));
-        before = centre;
-        centre = after;
-      }
+    for (; j + 64 <= last; j += 64) {
+      // Truncation toward zero, then saturating packs: a sum of gray levels
+      // is finite and lies in −1020 … 1020, so the packs clamp it to
+      // 0 … 255 exactly as the clamp before the truncation would.
+      const __m512i q0 = _mm512_cvttps_epi32(edgeSums(up, mid, down, j));
+      const __m512i q1 = _mm512_cvttps_epi32(edgeSums(up, mid, down, j + 16));
+      const __m512i q2 = _mm512_cvttps_epi32(edgeSums(up, mid, down, j + 32));
+      const __m512i q3 = _mm512_cvttps_epi32(edgeSums(up, mid, down, j + 48));
+      const __m512i bytes =
+          _mm512_packus_epi16(_mm512_packs_epi32(q0, q1), _mm512_packs_epi32(q2, q3));
+      _mm512_storeu_si512(out + j, _mm512_permutexvar_epi32(order, bytes));
     }
-    if (j < last) masked(j, last - j);
+    for (; j < last; j += 16) {
+      const auto m = static_cast<__mmask16>(_bzhi_u32(0xFFFF, static_cast<unsigned>(last - j)));
+      _mm_mask_storeu_epi8(out + j, m, levelsToBytes(edgeLevels(up, mid, down, j, m)));
+    }
     out[0] = 0;
     out[last] = 0;
   }

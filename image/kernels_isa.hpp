@@ -3,11 +3,11 @@
 // Per-instruction-set entry points behind the kernels of image/kernels.hpp.
 // Each lives in its own file, compiled with that instruction set's flags.
 // Unlike the force step, these are written per instruction set: their speed
-// rests on what only AVX-512 has (word permutes to gather pixel bytes, valignd
-// to shift a row by one column without split loads, masked loads and stores
-// for row ends, whole-register lane shuffles to spread bytes into triples),
-// and the AVX2 versions take other routes. What they share is the edge level
-// of one pixel, the scalar tail of every path.
+// rests on what only AVX-512 has (word permutes to gather pixel bytes, masked
+// loads and stores for row ends, whole-register lane shuffles to spread bytes
+// into triples and to order packed bytes), and the AVX2 versions take other
+// routes. What they share is the edge level of one pixel, the scalar tail of
+// every path.
 
 #include <cstddef>
 #include <cstdint>
