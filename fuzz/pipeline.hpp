@@ -5,9 +5,14 @@
 
 #include "common/cpu.hpp"
 
-// Runs the whole image pipeline on bytes as the contents of an input file, on
-// one instruction set: header checks, the read turning blocks to gray, the
-// in-place byte sweep and the write, whose file must equal the whole-array
-// reference; and that instruction set's kernels on whole arrays. Aborts on
-// any disagreement, naming the instruction set; sanitizers catch the rest.
+// Runs the whole image program in-process on bytes as its input, on one
+// instruction set: from a regular file and from a pipe (the in-memory
+// source), each with the bands the image chooses and with bands of a few rows
+// (chosen by the input's last byte), so that small inputs cross band
+// boundaries too. Every run must print the same lines and fail with the same
+// message; a failing run must leave its output empty, and a succeeding one
+// must write the file of the whole-array reference. Valid inputs also run
+// that instruction set's kernels on whole arrays against the reference.
+// Aborts on any disagreement, naming the instruction set; sanitizers catch
+// the rest.
 void runImagePipeline(const std::uint8_t* data, std::size_t size, Isa isa);

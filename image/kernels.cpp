@@ -1,6 +1,5 @@
 #include "image/kernels.hpp"
 
-#include "common/timer.hpp"
 #include "image/kernels_isa.hpp"
 
 void grayKernel(Isa isa, const std::uint8_t* pixels, std::size_t stride, int width,
@@ -61,26 +60,4 @@ void tripleBytesKernel(Isa isa, const std::uint8_t* levels, int width, std::uint
 void RGB2BW(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
             float* gray) {
   grayKernel(activeIsa(), pixels, stride, width, rows, gray);
-}
-
-namespace {
-// The sweep's time, from two timer readings around it and nothing else.
-void printSweepTime(double t0, double t1, std::FILE* out) {
-  std::fprintf(out, "Exection time %f ms.\n", (t1 - t0) * 1000);
-}
-}  // namespace
-
-void border(const float* gray, float* edges, int rows, int cols, std::FILE* out) {
-  const Isa isa = activeIsa();
-  const double t0 = get_time();
-  laplacianKernel(isa, gray, edges, rows, cols);
-  printSweepTime(t0, get_time(), out);
-}
-
-ByteLevels borderBytes(float* gray, int rows, int cols, std::FILE* out) {
-  const Isa isa = activeIsa();
-  const double t0 = get_time();
-  const ByteLevels levels = laplacianBytesKernel(isa, gray, rows, cols);
-  printSweepTime(t0, get_time(), out);
-  return levels;
 }

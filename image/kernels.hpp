@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "common/cpu.hpp"
 
@@ -43,13 +42,8 @@ ByteLevels laplacianBytesKernel(Isa isa, float* gray, int rows, int cols);
 // Each level byte three times: out[3k] = out[3k + 1] = out[3k + 2] = levels[k].
 void tripleBytesKernel(Isa isa, const std::uint8_t* levels, int width, std::uint8_t* out);
 
-// The program's stages, on activeIsa(): the fastest instruction set of this
-// CPU, unless a test chose another.
-// Gray levels of `rows` rows of pixel bytes, `stride` bytes apart.
+// The program's gray conversion, on activeIsa(): the fastest instruction set
+// of this CPU, unless a test chose another. Gray levels of `rows` rows of
+// pixel bytes, `stride` bytes apart.
 void RGB2BW(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
             float* gray);
-// Fills the interior of edges and prints the sweep's time on out.
-void border(const float* gray, float* edges, int rows, int cols, std::FILE* out = stdout);
-// The same sweep, leaving the levels as bytes in the gray array (see
-// laplacianBytesKernel), and printing its time on out.
-ByteLevels borderBytes(float* gray, int rows, int cols, std::FILE* out = stdout);

@@ -5,7 +5,7 @@
 
 #include "common/standard_streams.hpp"
 #include "image/bmp.hpp"
-#include "image/kernels.hpp"
+#include "image/run.hpp"
 
 int main(int argc, char** argv) {
   holdStandardDescriptors();
@@ -14,24 +14,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    BmpHeader header;
-    const GrayImage image = readBMP(argv[1], header);
-    const BmpLayout& layout = image.layout;
-    // The sweep leaves its levels as bytes inside the gray array, so the run
-    // needs no second image-sized array; any other mode writes level 0.
-    ByteLevels levels;
-    const char mode = argv[3][0];
-    if (mode == 'c' || mode == 'g') {
-      levels = borderBytes(image.gray, static_cast<int>(layout.rows), layout.width);
-    } else {
-      std::puts("Not Implemented yet!!");
-    }
-    const std::int64_t written = writeBMP(levels, argv[2], header, layout, image.block);
-    if (written != layout.fileSize) {
-      std::fflush(stdout);
-      std::fprintf(stderr, "Escritos %d de %d bytes\n", static_cast<int>(written), layout.fileSize);
-      return 1;
-    }
+    runImage(argv[1], argv[2], argv[3][0], stdout);
   } catch (const BmpError& error) {
     std::fflush(stdout);
     std::fputs(error.what(), stderr);

@@ -1,5 +1,6 @@
 #include "image/bmp.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,15 +12,18 @@
 #include <random>
 #include <vector>
 
+#include "image/bands.hpp"
 #include "image/kernels.hpp"
+#include "image/run.hpp"
 #include "tests/helpers.hpp"
+#include "tests/oracle/image_oracle.hpp"
 
 namespace {
 
 struct Captured {
   std::string progress;
   std::string error;  // empty when readBMP succeeded
-  GrayImage image;
+  BmpInput image;
 };
 
 // Runs the reader on bytes held in an in-memory file, as the program would
@@ -117,7 +121,7 @@ TEST(ReadBmp, AcceptsTheLargestImage) {
             "Image read correctly (width=4096 height=4096, imagesize=50331648).\n");
 }
 
-TEST_P(EveryPath, ReadBmpChoosesPaddedOrPackedRowsAndTurnsThemGray) {
+TEST(ReadBmp, ChoosesPaddedOrPackedRows) {
   const struct {
     std::int32_t width, height;
     std::size_t data;
@@ -132,13 +136,11 @@ TEST_P(EveryPath, ReadBmpChoosesPaddedOrPackedRowsAndTurnsThemGray) {
       {4, 2, 24, 12},               // rows already a multiple of 4
       {1, 1, 3, 3},                 // one pixel, packed
       {1, 1, 4, 4},                 // one pixel, padded
-      {200000, 1, 600000, 600000},  // one row wider than the block: read in pieces
-      {1000, 700, 2100000, 3000},   // several blocks of rows
+      {200000, 1, 600000, 600000},  // one row wider than the blocks
   };
-  std::mt19937 gen(3);
   for (const auto& c : cases) {
     Bytes file = bmpHeader(static_cast<std::int32_t>(54 + c.data), c.width, c.height);
-    for (std::size_t k = 0; k < c.data; ++k) file.push_back(static_cast<std::uint8_t>(gen()));
+    file.resize(54 + c.data, 3);
     const std::string what =
         std::to_string(c.width) + "x" + std::to_string(c.height) + " in " + std::to_string(c.data);
     const Captured got = readBytes(file);
@@ -151,67 +153,36 @@ TEST_P(EveryPath, ReadBmpChoosesPaddedOrPackedRowsAndTurnsThemGray) {
     EXPECT_EQ(layout.stride, c.stride) << what;
     EXPECT_EQ(layout.rows, static_cast<std::size_t>(std::abs(c.height)));
     EXPECT_EQ(layout.height, c.height);
-    std::vector<float> want(layout.rows * c.width);
-    reference::gray(&file[54], c.stride, c.width, layout.rows, want.data());
-    EXPECT_EQ(0, std::memcmp(got.image.gray, want.data(), want.size() * sizeof(float))) << what;
   }
 }
 
-// A 6×4 image with padded rows (18 bytes + 2) and 3 trailing bytes.
-struct SmallImage {
-  BmpLayout layout;
-  BmpHeader header;
-  std::vector<std::uint8_t> levels;  // rows 1 and 2, a pitch of 8 bytes apart
-  SmallImage() {
-    layout.width = 6;
-    layout.height = 4;
-    layout.rows = 4;
-    layout.stride = 20;
-    layout.dataSize = 83;
-    layout.fileSize = 137;
-    const Bytes h = bmpHeader(137, 6, 4);
-    std::memcpy(header.bytes, h.data(), kHeaderSize);
-    levels = {0, 10, 20, 30, 40, 0, 0xEE, 0xEE, 0, 50, 60, 70, 255, 0, 0xEE, 0xEE};
-  }
-  ByteLevels edges() const { return {levels.data(), 8}; }
-  Bytes file(bool edges) const {
-    Bytes want(header.bytes, header.bytes + kHeaderSize);
-    want.resize(kHeaderSize + layout.dataSize, 0);
-    for (std::size_t r = 1; edges && r <= 2; ++r) {
-      for (std::size_t c = 0; c < 6; ++c)
-        std::fill_n(&want[54 + r * 20 + 3 * c], 3, levels[(r - 1) * 8 + c]);
-    }
-    return want;
-  }
+// Runs the program's whole run in-process; returns the progress lines, with
+// the time blanked out, and the failure message.
+struct Outcome {
+  std::string progress, error;
 };
-
-TEST_P(EveryPath, WriteBmpWritesTriplesInTheInputRowLayout) {
-  const std::string dir = tempDir();
-  const SmallImage image;
-  std::vector<std::uint8_t> block(kBlockBytes + 3 * kPiecePixels);
-  for (const bool edges : {true, false}) {
-    const std::string path = dir + "/out" + std::to_string(edges) + ".bmp";
-    EXPECT_EQ(writeBMP(edges ? image.edges() : ByteLevels{}, path.c_str(), image.header,
-                       image.layout, block.data()),
-              137);
-    EXPECT_EQ(readFile(path), image.file(edges)) << edges;
-  }
-  // A full device takes nothing, and a missing directory cannot be opened.
-  EXPECT_EQ(writeBMP(image.edges(), "/dev/full", image.header, image.layout, block.data()), 0);
+Outcome runInProcess(const std::string& input, const std::string& output) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* progress = open_memstream(&text, &size);
+  Outcome outcome;
   try {
-    writeBMP(image.edges(), (dir + "/missing/out.bmp").c_str(), image.header, image.layout,
-             block.data());
-    ADD_FAILURE() << "opening a file in a missing directory succeeded";
+    runImage(input.c_str(), output.c_str(), 'c', progress);
   } catch (const BmpError& e) {
-    EXPECT_EQ(std::string(e.what()), dir + "/missing/out.bmp: No such file or directory\n");
+    outcome.error = e.what();
   }
+  std::fclose(progress);
+  outcome.progress = blankTime(std::string(text, size));
+  std::free(text);
+  return outcome;
 }
 
-TEST_P(EveryPath, WriteBmpRewritesAnExistingFileInPlace) {
+TEST_P(EveryPath, RunRewritesAnExistingFileInPlace) {
   const std::string dir = tempDir();
-  const SmallImage image;
-  std::vector<std::uint8_t> block(kBlockBytes + 3 * kPiecePixels);
-  const std::string path = dir + "/out.bmp", other = dir + "/other-name.bmp";
+  const std::string in = dir + "/in.bmp", path = dir + "/out.bmp", other = dir + "/other-name.bmp";
+  const Bytes file = bmpFile(6, 4, true, 9, 3);  // padded rows and 3 trailing bytes: 137 bytes
+  writeFile(in, file);
+  const Bytes want = oracle::imageOutput(file.data(), readBytes(file).image.layout, true);
   for (const std::size_t oldSize :
        {std::size_t{0}, std::size_t{20}, std::size_t{137}, std::size_t{5000}}) {
     unlink(path.c_str());
@@ -221,14 +192,57 @@ TEST_P(EveryPath, WriteBmpRewritesAnExistingFileInPlace) {
     ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
     struct stat before;
     stat(path.c_str(), &before);
-    EXPECT_EQ(writeBMP(image.edges(), path.c_str(), image.header, image.layout, block.data()), 137);
+    EXPECT_EQ(runInProcess(in, path).error, "") << oldSize;
     struct stat after;
     stat(path.c_str(), &after);
     EXPECT_EQ(after.st_ino, before.st_ino) << oldSize;
     EXPECT_EQ(after.st_mode & 07777, 0640u) << oldSize;
-    EXPECT_EQ(readFile(path), image.file(true)) << oldSize;
-    EXPECT_EQ(readFile(other), image.file(true)) << oldSize;
+    EXPECT_EQ(readFile(path), want) << oldSize;
+    EXPECT_EQ(readFile(other), want) << oldSize;
   }
+}
+
+TEST(RunImage, OutputFailuresComeAfterTheTimeLine) {
+  const std::string dir = tempDir();
+  const std::string in = dir + "/in.bmp";
+  writeFile(in, bmpFile(6, 4, true, 9, 3));
+  const std::string lines =
+      "Tamanio archivo = 83\nImage read correctly (width=6 height=4, imagesize=83).\n"
+      "Exection time T ms.\n";
+  const struct {
+    std::string output, error;
+  } cases[] = {
+      {"/dev/full", "Escritos 0 de 137 bytes\n"},
+      {dir + "/missing/out.bmp", dir + "/missing/out.bmp: No such file or directory\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome got = runInProcess(in, c.output);
+    EXPECT_EQ(got.progress, lines) << c.output;
+    EXPECT_EQ(got.error, c.error);
+  }
+}
+
+TEST(RunImage, RegularInputShrinkingAfterItsCheckStopsTheRun) {
+  const std::string dir = tempDir();
+  const std::string in = dir + "/in.bmp", out = dir + "/out.bmp";
+  const Bytes file = bmpFile(1024, 256, true);  // 786486 bytes, more than one block
+  writeFile(in, file);
+  std::FILE* const sink = std::fopen("/dev/null", "w");
+  const int fd = open(in.c_str(), O_RDONLY);
+  BmpHeader header;
+  const BmpInput image = readBMP(fd, in.c_str(), header, sink, 4);
+  // Another process cuts the file after its size was checked.
+  ASSERT_EQ(truncate(in.c_str(), 500000), 0);
+  PixelSource pixels(fd, in.c_str(), image.layout.dataSize, image.bands.in, image.plan.inBytes);
+  OutputFile output(out.c_str(), file.size(), image.bands.out, image.plan.outBytes);
+  try {
+    runBands(image.layout, header, true, image.plan, image.bands.ring, pixels, output);
+    ADD_FAILURE() << "the run went on past the end of the file";
+  } catch (const BmpError& e) {
+    EXPECT_EQ(std::string(e.what()), "File size incorrect: 499946 bytes read insted of 786432\n");
+  }
+  close(fd);
+  std::fclose(sink);
 }
 
 }  // namespace

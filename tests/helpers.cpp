@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <regex>
 #include <stdexcept>
 
 namespace {
@@ -71,11 +72,12 @@ Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,
   return h;
 }
 
-Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_t seed) {
+Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_t seed,
+              std::size_t trailing) {
   const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
   const std::size_t stride = padded ? (rowBytes + 3) & ~std::size_t{3} : rowBytes;
   const std::size_t rows = static_cast<std::size_t>(height < 0 ? -height : height);
-  const std::size_t data = stride * rows;
+  const std::size_t data = stride * rows + trailing;
   Bytes file = bmpHeader(static_cast<std::int32_t>(54 + data), width, height);
   std::mt19937 gen(seed);
   for (std::size_t r = 0; r < rows; ++r) {
@@ -83,6 +85,7 @@ Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_
       file.push_back(k < rowBytes ? static_cast<std::uint8_t>(gen()) : 0);
     }
   }
+  for (std::size_t k = 0; k < trailing; ++k) file.push_back(static_cast<std::uint8_t>(gen()));
   return file;
 }
 
@@ -111,14 +114,22 @@ std::string tempDir() {
   return pattern;
 }
 
+std::string blankTime(const std::string& text) {
+  static const std::regex time("Exection time [0-9]+\\.[0-9]{6} ms\\.");
+  return std::regex_replace(text, time, "Exection time T ms.");
+}
+
 RunResult run(const std::vector<std::string>& argv, RunOptions options) {
   static const std::string dir = tempDir();
   const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
   // Left empty when the program's standard output goes elsewhere.
   close(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+  int feed[2] = {-1, -1};
+  if (options.input != nullptr && pipe2(feed, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
   const pid_t pid = fork();
   if (pid == 0) {
-    const int in = open("/dev/null", O_RDONLY);
+    const int in = options.input != nullptr ? dup(feed[0]) : open("/dev/null", O_RDONLY);
     const int out = options.out == Stdout::full ? open("/dev/full", O_WRONLY)
                                                 : open(outPath.c_str(), O_WRONLY | O_TRUNC);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -145,6 +156,18 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
+  }
+  if (options.input != nullptr) {
+    // A program that stops reading early makes the writes fail with EPIPE.
+    signal(SIGPIPE, SIG_IGN);
+    close(feed[0]);
+    const Bytes& bytes = *options.input;
+    for (std::size_t done = 0; done < bytes.size();) {
+      const ssize_t n = write(feed[1], bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    close(feed[1]);
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);

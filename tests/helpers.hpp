@@ -28,8 +28,9 @@ Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,
                 std::uint32_t offset = 54, std::uint16_t bits = 24, std::uint32_t compression = 0);
 
 // A whole 24-bit BMP file whose pixel bytes are pseudo-random (seeded), rows
-// padded to 4 bytes or packed.
-Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_t seed = 1);
+// padded to 4 bytes or packed, and `trailing` bytes after the last row.
+Bytes bmpFile(std::int32_t width, std::int32_t height, bool padded, std::uint32_t seed = 1,
+              std::size_t trailing = 0);
 
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);
@@ -55,9 +56,15 @@ struct RunOptions {
   // When not 0, no file may grow past this many bytes: a write that would
   // fails with EFBIG (SIGXFSZ is ignored).
   std::uint64_t fileSizeLimit = 0;
+  // Fed to standard input through a pipe; empty standard input without it.
+  const Bytes* input = nullptr;
 };
 
-// Runs a program with the given arguments and empty standard input.
+// Text with each well-formed "Exection time … ms." line's time blanked out,
+// as "Exection time T ms.".
+std::string blankTime(const std::string& text);
+
+// Runs a program with the given arguments.
 RunResult run(const std::vector<std::string>& argv, RunOptions options = {});
 
 // Test names and failures show an instruction set by its name.

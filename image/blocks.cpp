@@ -1,0 +1,151 @@
+#include "image/blocks.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "common/standard_streams.hpp"
+#include "image/bmp.hpp"
+
+std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count) {
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t n = read(fd, to + got, count - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<std::int64_t>(got);
+}
+
+Descriptor::~Descriptor() {
+  if (fd_ >= 0) close(fd_);
+}
+
+PixelSource::PixelSource(int fd, const char* name, std::size_t declared, std::uint8_t* block,
+                         std::size_t capacity)
+    : fd_(fd), name_(name), declared_(declared), block_(block), capacity_(capacity) {}
+
+PixelSource::PixelSource(const std::uint8_t* held, std::size_t declared)
+    : declared_(declared), held_(held) {}
+
+const std::uint8_t* PixelSource::take(std::size_t n) {
+  if (held_ != nullptr) {
+    const std::uint8_t* at = held_ + done_;
+    done_ += n;
+    return at;
+  }
+  if (filled_ - at_ < n) {
+    // What is left moves to the front, and as much as fits is read behind
+    // it, never past the declared bytes.
+    const std::size_t left = filled_ - at_;
+    std::memmove(block_, block_ + at_, left);
+    at_ = 0;
+    filled_ = left;
+    const std::size_t want = std::min<std::uint64_t>(capacity_ - left, declared_ - done_);
+    const std::int64_t got = readFully(fd_, block_ + left, want);
+    if (got < 0) throw BmpError(systemError(name_));
+    done_ += static_cast<std::uint64_t>(got);
+    filled_ += static_cast<std::size_t>(got);
+    if (filled_ < n) throw sizeMismatch(done_, declared_);
+  }
+  const std::uint8_t* at = block_ + at_;
+  at_ += n;
+  return at;
+}
+
+void PixelSource::expectEnd() {
+  if (held_ != nullptr) return;  // its length was checked when it was read
+  std::uint8_t extra;
+  const std::int64_t got = readFully(fd_, &extra, 1);
+  if (got < 0) throw BmpError(systemError(name_));
+  if (got > 0) throw sizeMismatch(declared_ + 1, declared_);
+}
+
+OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* block,
+                       std::size_t capacity)
+    : path_(path), total_(total), block_(block), capacity_(capacity) {
+  fd_ = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    openError_ = systemError(path);
+    return;
+  }
+  struct stat info;
+  regular_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular_) oldSize_ = static_cast<std::uint64_t>(info.st_size);
+  // A file that must grow gets its blocks in one call, which costs far less
+  // than having them reserved a write at a time. Its length still grows only
+  // with the writes, so a run cut short leaves just the bytes written; if the
+  // call fails, the writes go on and say how far they got.
+  if (regular_ && oldSize_ < total_) {
+    fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(total_));
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) cutAndClose();
+}
+
+void OutputFile::added(std::size_t n) {
+  fill_ += n;
+  if (fill_ < capacity_) return;
+  send(capacity_);
+  fill_ -= capacity_;
+  std::memmove(block_, block_ + capacity_, fill_);
+}
+
+void OutputFile::zeros(std::size_t n) {
+  while (n > 0) {
+    const std::size_t step = std::min(n, kOutputSlack);
+    std::memset(room(step), 0, step);
+    added(step);
+    n -= step;
+  }
+}
+
+void OutputFile::send(std::size_t n) {
+  // Once a write has failed, or the file could not be opened, the rest of
+  // the run's bytes go nowhere; the count says how far the file got.
+  for (std::size_t done = 0; done < n && fd_ >= 0 && !failed_;) {
+    const ssize_t k = write(fd_, block_ + done, n - done);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) {
+      failed_ = true;
+      break;
+    }
+    done += static_cast<std::size_t>(k);
+    written_ += static_cast<std::size_t>(k);
+  }
+}
+
+bool OutputFile::cutAndClose() {
+  // An old, longer file loses what lies past the new one, and a short write
+  // leaves exactly the bytes written, whatever the file held before.
+  int error = 0;
+  if (regular_ && (written_ < total_ || oldSize_ > total_) &&
+      ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
+    error = errno;
+  }
+  // A failing close (delayed write errors on some file systems) means the
+  // bytes cannot be trusted to be in the file.
+  if (close(fd_) != 0 && error == 0) error = errno;
+  fd_ = -1;
+  errno = error;
+  return error == 0;
+}
+
+std::uint64_t OutputFile::finish() {
+  send(fill_);
+  fill_ = 0;
+  if (fd_ < 0) return written_;
+  // After a short write, the count already says what went wrong.
+  if (!cutAndClose() && written_ == total_) throw BmpError(systemError(path_));
+  return written_;
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Room an output block has past its capacity, so that a row piece can always
+// be added in one go.
+inline constexpr std::size_t kOutputSlack = std::size_t{48} << 10;
+
+// Reads until count bytes have arrived or the file ends; -1 on an error.
+std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count);
+
+// An open file descriptor, closed with its owner.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor();
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The D pixel-data bytes of an input, taken in order: from a file, read ahead
+// through the block in large reads (each read system call costs several
+// microseconds here, and small ones cost more per byte), counting every byte
+// so that a file found short says how much it held; or from bytes already
+// held in memory, without a copy.
+class PixelSource {
+ public:
+  // Reads from fd through block (capacity bytes); name is used in system
+  // error messages.
+  PixelSource(int fd, const char* name, std::size_t declared, std::uint8_t* block,
+              std::size_t capacity);
+  explicit PixelSource(const std::uint8_t* held, std::size_t declared);
+
+  // The next n bytes (n ≤ capacity), valid until the next call. Throws
+  // BmpError when the file cannot be read or ends before them.
+  const std::uint8_t* take(std::size_t n);
+  // Throws BmpError when a file holds more than the declared bytes.
+  void expectEnd();
+
+ private:
+  int fd_ = -1;
+  const char* name_ = nullptr;
+  std::size_t declared_;
+  const std::uint8_t* held_ = nullptr;
+  std::uint8_t* block_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t at_ = 0;      // the next byte to take, in the block
+  std::size_t filled_ = 0;  // bytes read into the block
+  std::uint64_t done_ = 0;  // bytes read from the file, or taken from memory
+};
+
+// The output file, gathered in the block and written a whole block at a time
+// as its bytes are produced: large writes cost far less per byte (the page
+// cache takes them in large folios), and writes that end on block boundaries
+// of the file keep them aligned. It is opened without truncating: an existing file is written over
+// in place and cut to its new size at the end, so it keeps its inode, mode and other names, and no
+// cached page of it is freed only to be allocated again.
+class OutputFile {
+ public:
+  // Opens path for total bytes, gathered in block: capacity bytes and
+  // kOutputSlack more. When it cannot be opened, openError() says why and
+  // every byte is discarded.
+  OutputFile(const char* path, std::uint64_t total, std::uint8_t* block, std::size_t capacity);
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  // A run ended early leaves exactly the bytes written, like a short write.
+  ~OutputFile();
+
+  const std::string& openError() const { return openError_; }
+  // Room for n more bytes (n ≤ kOutputSlack), to be followed by added(n).
+  std::uint8_t* room(std::size_t) { return block_ + fill_; }
+  void added(std::size_t n);
+  void zeros(std::size_t n);
+  // After the last byte: cuts a regular file to exactly the bytes written and
+  // closes it. Returns how many bytes reached the file (total when all went
+  // well). Throws BmpError when a complete file cannot be cut or closed.
+  std::uint64_t finish();
+
+ private:
+  void send(std::size_t n);
+  bool cutAndClose();
+
+  const char* path_;
+  std::uint64_t total_;
+  std::uint8_t* block_;
+  std::size_t capacity_;
+  std::size_t fill_ = 0;
+  int fd_ = -1;
+  std::string openError_;
+  bool regular_ = false;
+  std::uint64_t oldSize_ = 0;
+  std::uint64_t written_ = 0;
+  bool failed_ = false;
+};
