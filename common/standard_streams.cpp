@@ -7,16 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
-void holdStandardDescriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // O_PATH: the descriptor exists but every read or write on it fails with EBADF.
-    const int placeholder = open("/", O_PATH | O_CLOEXEC);
-    if (placeholder >= 0 && placeholder != fd) {
-      dup2(placeholder, fd);
-      close(placeholder);
-    }
-  }
+int openAboveStandard(const char* path, int flags, mode_t mode) {
+  const int fd = open(path, flags | O_CLOEXEC, mode);
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return moved;
 }
 
 std::string flushStandardOutput() {

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
-// Gives each closed standard descriptor (0, 1, 2) a placeholder that cannot be
-// read or written, before the program opens any file. Otherwise a file opened
-// later would take the number, and text meant for standard output could land
-// in it; with the placeholder, writes fail as on a closed descriptor.
-void holdStandardDescriptors();
+// Opens path as open(2) does, with close-on-exec, on a descriptor above the
+// standard ones (0, 1, 2). When a standard descriptor is closed, a file
+// opened on its number would receive the text meant for that stream; moved
+// above, writes to the closed stream fail as they should, and /dev/stdin or
+// /dev/stdout still name the closed stream, not the file.
+int openAboveStandard(const char* path, int flags, mode_t mode = 0);
 
 // Flushes standard output. Returns the message for a failure ("standard
 // output: " and the system's text, newline included), or an empty string.

@@ -72,7 +72,7 @@ void PixelSource::expectEnd() {
 OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* block,
                        std::size_t capacity)
     : path_(path), total_(total), block_(block), capacity_(capacity) {
-  fd_ = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
   if (fd_ < 0) {
     openError_ = systemError(path);
     return;

@@ -1,5 +1,7 @@
 // image: gray conversion and 3×3 Laplacian edges of a 24-bit BMP file.
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -7,22 +9,47 @@
 #include "image/bmp.hpp"
 #include "image/run.hpp"
 
+namespace {
+const char kHelp[] =
+    "Usage: image INPUT.bmp OUTPUT.bmp MODE\n"
+    "Reads a 24-bit uncompressed BMP file, turns it to gray, applies a 3x3 Laplacian\n"
+    "edge operator and writes the result as a BMP file with the input's header.\n"
+    "\n"
+    "Only the first character of MODE counts: c or g writes the edges; anything else\n"
+    "prints \"Not Implemented yet!!\" and writes an all-black image.\n"
+    "\n"
+    "Progress lines and the operator's time go to standard output. A failure prints\n"
+    "one message on standard error and exits with status 1.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "See image(1) for the accepted files and every message.\n";
+}  // namespace
+
 int main(int argc, char** argv) {
-  holdStandardDescriptors();
-  if (argc < 4) {
+  // A file size limit then fails the write with EFBIG, which is reported with
+  // the bytes written, instead of killing the program.
+  std::signal(SIGXFSZ, SIG_IGN);
+  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+  } else if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("image (edgestar) " EDGESTAR_VERSION);
+  } else if (argc < 4) {
     std::fputs("Uso incorrecto de los parametros. exe  input.bmp output.bmp [cg]\n", stderr);
     return 1;
-  }
-  try {
-    runImage(argv[1], argv[2], argv[3][0], stdout);
-  } catch (const BmpError& error) {
-    std::fflush(stdout);
-    std::fputs(error.what(), stderr);
-    return 1;
-  } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
-    std::fputs("Memoria insuficiente\n", stderr);
-    return 1;
+  } else {
+    try {
+      runImage(argv[1], argv[2], argv[3][0], stdout);
+    } catch (const BmpError& error) {
+      std::fflush(stdout);
+      std::fputs(error.what(), stderr);
+      return 1;
+    } catch (const std::bad_alloc&) {
+      std::fflush(stdout);
+      std::fputs("Memoria insuficiente\n", stderr);
+      return 1;
+    }
   }
   const std::string failure = flushStandardOutput();
   if (!failure.empty()) {

@@ -28,7 +28,7 @@ BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
 
 void runImage(const char* input, const char* output, char mode, std::FILE* progress,
               std::size_t bandRows) {
-  const Descriptor fd(open(input, O_RDONLY | O_CLOEXEC));
+  const Descriptor fd(openAboveStandard(input, O_RDONLY));
   if (fd.get() < 0) throw BmpError(systemError(input));
   BmpHeader header;
   const BmpInput image = readBMP(fd.get(), input, header, progress, bandRows);

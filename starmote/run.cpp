@@ -12,7 +12,11 @@
 int bodyCount(int argc, char** argv) {
   if (argc < 2) return 1000;
   // strtol's reading, then the low 32 bits, as a C int conversion keeps them.
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(std::strtol(argv[1], nullptr, 10)));
+  const auto n =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(std::strtol(argv[1], nullptr, 10)));
+  // A negative count would print a rate for a simulation that did nothing.
+  if (n < 0) throw RunError("Body count must be 0 or more, not " + std::to_string(n) + "\n");
+  return n;
 }
 
 Simulation prepare(int n) {

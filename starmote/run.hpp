@@ -16,7 +16,8 @@ class RunError : public std::runtime_error {
 };
 
 // The body count: 1000 without an argument, otherwise strtol's reading of
-// the first argument truncated to 32 bits.
+// the first argument truncated to 32 bits. Throws RunError when that is
+// negative.
 int bodyCount(int argc, char** argv);
 
 struct Simulation {

@@ -140,9 +140,10 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
     close(out);
     close(err);
     if (options.out == Stdout::closed) close(1);
+    if (options.stdinClosed) close(0);
     if (options.fileSizeLimit != 0) {
       const rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
-      signal(SIGXFSZ, SIG_IGN);
+      signal(SIGXFSZ, SIG_DFL);
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
     if (options.closeFails) {

@@ -53,9 +53,10 @@ struct RunOptions {
   // reports a delayed write error there: tests/close_fails.cpp preloaded into
   // a dynamic program, a seccomp filter around a static one.
   bool closeFails = false;
-  // When not 0, no file may grow past this many bytes: a write that would
-  // fails with EFBIG (SIGXFSZ is ignored).
+  // When not 0, no file may grow past this many bytes. SIGXFSZ keeps its
+  // default action, which ends the program unless it ignores the signal.
   std::uint64_t fileSizeLimit = 0;
+  bool stdinClosed = false;
   // Fed to standard input through a pipe; empty standard input without it.
   const Bytes* input = nullptr;
 };

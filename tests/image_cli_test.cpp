@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -38,6 +39,20 @@ TEST(ImageCli, UsageNeedsThreeArguments) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, kUsage);
   EXPECT_NE(access((dir + "/out.bmp").c_str(), F_OK), 0);
+}
+
+TEST(ImageCli, HelpAndVersion) {
+  for (const char* option : {"--help", "-h", "--version"}) {
+    const RunResult r = run({kImage, option});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.err, "") << option;
+    if (std::string(option) == "--version") {
+      EXPECT_EQ(r.out, "image (edgestar) " EDGESTAR_VERSION "\n");
+    } else {
+      EXPECT_TRUE(r.out.starts_with("Usage: image INPUT.bmp OUTPUT.bmp MODE\n")) << r.out;
+      EXPECT_NE(r.out.find("image(1)"), std::string::npos) << r.out;
+    }
+  }
 }
 
 TEST(ImageCli, ModesAndLayouts) {
@@ -89,6 +104,7 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
   const struct {
     std::vector<std::string> args;
     std::string out, err;
+    RunOptions options = {};
   } cases[] = {
       {{dir + "/none.bmp", dir + "/o.bmp", "c"},
        "",
@@ -102,11 +118,21 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
       {{in, "/dev/full", "c"},
        okLines(good, 5, 3) + "Exection time T ms.\n",
        "Escritos 0 de 102 bytes\n"},
+      // A closed standard stream is no file, even when the other file of the
+      // run could have taken its number.
+      {{"/dev/stdin", dir + "/o.bmp", "c"},
+       "",
+       "/dev/stdin: No such file or directory\n",
+       {.stdinClosed = true}},
+      {{in, "/dev/stdout", "c"},
+       "",
+       "/dev/stdout: No such file or directory\n",
+       {.out = Stdout::closed}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> argv = {kImage};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
-    const RunResult r = run(argv);
+    const RunResult r = run(argv, c.options);
     EXPECT_EQ(r.status, 1) << c.err;
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(blankTime(r.out), c.out) << c.err;
@@ -214,9 +240,10 @@ TEST(ImageCli, OutputCutShortPartWay) {
   const Bytes file = bmpFile(200, 200, true);  // 120054 bytes
   writeFile(in, file);
   const Bytes want = expectedOutput(file, true);
-  // A file size limit of 64 KiB stops the writes there; an old, longer
-  // output must not keep its bytes past them.
-  for (const std::size_t oldSize : {std::size_t{0}, std::size_t{200000}}) {
+  // A file size limit of 64 KiB stops the writes there (the program must not
+  // die of SIGXFSZ); an old output must not keep its bytes past them, whether
+  // it is longer than the new one or only longer than what was written.
+  for (const std::size_t oldSize : {std::size_t{0}, std::size_t{100000}, std::size_t{200000}}) {
     unlink(out.c_str());
     if (oldSize > 0) writeFile(out, Bytes(oldSize, 0x5A));
     const RunResult r = run({kImage, in, out, "c"}, {.fileSizeLimit = 65536});
@@ -225,6 +252,33 @@ TEST(ImageCli, OutputCutShortPartWay) {
     EXPECT_EQ(r.err, "Escritos 65536 de 120054 bytes\n") << oldSize;
     EXPECT_EQ(readFile(out), Bytes(want.begin(), want.begin() + 65536)) << oldSize;
   }
+}
+
+// A file system with too little room: the preallocation fails, the writes
+// stop part way, and the file is exactly as long as the count reported.
+TEST(ImageCli, FullFileSystemLeavesExactlyTheBytesWritten) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  const std::string dir = tempDir();
+  const std::string image = dir + "/fs.img", mnt = dir + "/mnt", in = dir + "/in.bmp";
+  mkdir(mnt.c_str(), 0755);
+  const RunResult made =
+      run({"/bin/sh", "-c",
+           "truncate -s 4M " + image + " && mkfs.ext4 -q -F -m 0 " + image + " && mount -o loop " +
+               image + " " + mnt + " && fallocate -l 1900K " + mnt + "/filler"});
+  if (made.status != 0) {
+    run({"/bin/sh", "-c", "umount " + mnt + " 2>/dev/null"});
+    GTEST_SKIP() << "cannot make a small ext4 here: " << made.err;
+  }
+  const Bytes file = bmpFile(400, 1000, true);  // 1200054 bytes
+  writeFile(in, file);
+  const RunResult r = run({kImage, in, mnt + "/out.bmp", "c"});
+  const Bytes out = readFile(mnt + "/out.bmp");
+  run({"/bin/sh", "-c", "umount " + mnt});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Escritos " + std::to_string(out.size()) + " de 1200054 bytes\n");
+  EXPECT_LT(out.size(), file.size());
+  const Bytes want = expectedOutput(file, true);
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), want.begin()));
 }
 
 TEST(ImageCli, UnreadableInput) {

@@ -13,9 +13,8 @@ TEST(StarmoteCli, CountIsReadLikeStrtol) {
     std::vector<std::string> args;
     const char* count;
   } cases[] = {
-      {{}, "1000"},    {{"abc"}, "0"},        {{"12xyz"}, "12"},
-      {{"  +7"}, "7"}, {{"-5"}, "-5"},        {{"3", "junk"}, "3"},
-      {{""}, "0"},     {{"4294967298"}, "2"}, {{"99999999999999999999"}, "-1"},
+      {{}, "1000"},         {{"abc"}, "0"}, {{"12xyz"}, "12"},     {{"  +7"}, "7"},
+      {{"3", "junk"}, "3"}, {{""}, "0"},    {{"4294967298"}, "2"}, {{"-0"}, "0"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> argv = {STARMOTE_BIN};
@@ -27,6 +26,35 @@ TEST(StarmoteCli, CountIsReadLikeStrtol) {
                           " Bodies with 100 iterations: [0-9]+\\.[0-9]{3} Millions "
                           "Interactions/second\n");
     EXPECT_TRUE(std::regex_match(r.out, line)) << r.out;
+  }
+}
+
+TEST(StarmoteCli, NegativeCountIsAnError) {
+  // Negative as read, or once truncated to 32 bits.
+  const struct {
+    const char* arg;
+    const char* count;
+  } cases[] = {{"-5", "-5"}, {"2147483648", "-2147483648"}, {"99999999999999999999", "-1"}};
+  for (const auto& c : cases) {
+    const RunResult r = run({STARMOTE_BIN, c.arg});
+    EXPECT_EQ(r.status, 1) << c.arg;
+    EXPECT_EQ(r.out, "") << c.arg;
+    EXPECT_EQ(r.err, std::string("Body count must be 0 or more, not ") + c.count + "\n");
+  }
+}
+
+TEST(StarmoteCli, HelpAndVersion) {
+  // Help and version, and no simulation: the options are not a count of 0.
+  for (const char* option : {"--help", "-h", "--version"}) {
+    const RunResult r = run({STARMOTE_BIN, option});
+    EXPECT_EQ(r.status, 0) << option;
+    EXPECT_EQ(r.err, "") << option;
+    if (std::string(option) == "--version") {
+      EXPECT_EQ(r.out, "starmote (edgestar) " EDGESTAR_VERSION "\n");
+    } else {
+      EXPECT_TRUE(r.out.starts_with("Usage: starmote [COUNT]\n")) << r.out;
+      EXPECT_NE(r.out.find("starmote(1)"), std::string::npos) << r.out;
+    }
   }
 }
 
