@@ -5,7 +5,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
-foreach(file bin/image bin/starmote share/man/man1/image.1 share/man/man1/starmote.1)
+foreach(file bin/image bin/starmote share/man/man1/image.1.gz share/man/man1/starmote.1.gz
+             share/doc/edgestar/copyright share/doc/edgestar/changelog.gz)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
