@@ -2,10 +2,12 @@
 # Builds in release mode and prints the speed tables, measured side by side in
 # one run (medians of repeated runs):
 #   image     each stage on each instruction set beside a memcpy moving the same
-#             bytes; then whole runs, fresh and over an existing output, of the
-#             straightforward program, the build from before the whole-run work
-#             (BEFORE, a commit), this build and a floor probe that only does
-#             a run's unavoidable kernel work;
+#             bytes; then whole runs, fresh and over an existing output, back
+#             to back and one run after a pause of a few seconds, with their
+#             peak resident memory, of the straightforward program, the build
+#             from before the streaming work (BEFORE, a commit), this build
+#             and two floor probes: the file work of a streaming run alone,
+#             and the work of a run that holds the whole image;
 #   starmote  force-step pairs per second on each instruction set beside the
 #             scalar oracle, and a plot of them against n (bench/starmote-pairs.png,
 #             drawn with gnuplot when it is installed).
@@ -56,7 +58,7 @@ set title "starmote force step, one core"
 set xlabel "bodies n"
 set ylabel "billion pairs per second"
 set logscale x 2
-set key top left
+set key outside right center box
 set grid
 plot for [c=2:$((cols - 1))] "$work/starmote.dat" using 1:c with linespoints lw 2 title word("$names", c - 1)
 GP
@@ -65,8 +67,8 @@ fi
 fi
 
 [ "$what" = all ] || [ "$what" = image ] || exit 0
-# The build from before the whole-run work on image, for side-by-side runs.
-before=${BEFORE:-5e4ed10}
+# The build from before the streaming work on image, for side-by-side runs.
+before=${BEFORE:-75daf3c}
 git worktree add --detach "$work/before" "$before" >/dev/null 2>&1
 trap 'git worktree remove --force "$work/before" >/dev/null 2>&1; rm -rf "$work"' EXIT
 cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -76,9 +78,12 @@ cmake --build "$work/before/build" --target image >/dev/null
 "$build/bin/make_bmp" 1920 1080 "$work/1920x1080.bmp"
 "$build/bin/image_bench" --benchmark_repetitions="${REPS:-7}" --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
   --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1
-python3 - "$build" "$work" "${RUNS:-31}" "${REFERENCE_RUNS:-7}" <<'PY'
+echo
+lscpu | sed -n 's/^Model name: *//p' | sed 's/^/CPU: /'
+python3 - "$build" "$work" "${RUNS:-31}" "${PAUSE_RUNS:-10}" "${PAUSE:-3}" "${REFERENCE_RUNS:-7}" <<'PY'
 import json, os, statistics, subprocess, sys, time
-build, work, runs, ref_runs = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+build, work = sys.argv[1], sys.argv[2]
+runs, pause_runs, pause, ref_runs = int(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6])
 med = {}
 for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
     if b.get("aggregate_name") == "median":
@@ -99,43 +104,66 @@ for size in ("4096x4096", "1920x1080"):
         print(f"| {title} | " + " | ".join(cells) + " |")
 
 programs = [("before", f"{work}/before/build/bin/image"), ("image", f"{build}/bin/image"),
-            ("floor", f"{build}/bin/image_floor")]
+            ("stream floor", f"{build}/bin/image_stream_floor"), ("floor", f"{build}/bin/image_floor")]
 reference = f"{build}/bin/image_reference"
 def p95(s):
     s = sorted(s)
     return s[min(len(s) - 1, round(0.95 * (len(s) - 1)))]
 
-def timed(prog, src, out, mode):
-    if mode == "fresh":
+def timed(name, prog, src, out, mode, wait=0.0):
+    if mode == "fresh" and os.path.exists(out):
         os.unlink(out)
+    time.sleep(wait)
     t0 = time.perf_counter()
     subprocess.run([prog, src, out, "c"], stdout=subprocess.DEVNULL, check=True)
     return (time.perf_counter() - t0) * 1000
 
-print(f"\nwhole run, wall time in ms: median / p95 of {runs} runs of before, image and the floor,")
-print(f"interleaved, and of {ref_runs} runs of the reference program on their own (its hundreds of")
-print("megabytes of small pages would otherwise land on the others' allocations)\n")
-print("| image | output | reference | before | image | floor | image vs before |")
-print("|---|---|---|---|---|---|---|")
+def peak(prog, src, out):  # MiB, from /usr/bin/time -f %M in a run of its own
+    r = subprocess.run(["/usr/bin/time", "-f", "%M", prog, src, out, "c"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True, text=True)
+    return int(r.stderr.split()[-1]) / 1024
+
+def cell(t):
+    return f"{statistics.median(t):.1f} / {p95(t):.1f}"
+
+print(f"\nwhole run, wall time in ms, median / p95: back to back, {runs} interleaved runs of before,")
+print(f"image and the two floors ({ref_runs} runs of the reference program on their own: its")
+print(f"hundreds of megabytes of small pages would otherwise land on the others' allocations);")
+print(f"after a pause, {pause_runs} runs of each, each one {pause:g} s after the run before it\n")
+print("| image | output | runs | reference | before | image | stream floor | floor "
+      "| image vs before | image vs stream floor |")
+print("|---|---|---|---|---|---|---|---|---|---|")
+peaks = []
 for size in ("4096x4096", "1920x1080"):
     src = f"{work}/{size}.bmp"
-    outs = {name: f"{work}/{name}.bmp" for name, _ in programs + [("reference", reference)]}
+    outs = {name: f"{work}/{name.replace(' ', '-')}.bmp" for name, _ in programs + [("reference", reference)]}
     for mode in ("fresh", "existing"):
-        subprocess.run([reference, src, outs["reference"], "c"], stdout=subprocess.DEVNULL, check=True)
-        ref = [timed(reference, src, outs["reference"], mode) for _ in range(ref_runs)]
-        times = {name: [] for name, _ in programs}
-        for name, prog in programs:  # the existing outputs, and a warm start
-            subprocess.run([prog, src, outs[name], "c"], stdout=subprocess.DEVNULL, check=True)
-        for _ in range(runs):
-            for name, prog in programs:
-                times[name].append(timed(prog, src, outs[name], mode))
-        cells = [f"{statistics.median(ref):.1f} / {p95(ref):.1f}"]
-        cells += [f"{statistics.median(times[n]):.1f} / {p95(times[n]):.1f}" for n, _ in programs]
-        speed = (f"{statistics.median(times['before']) / statistics.median(times['image']):.2f}× / "
-                 f"{p95(times['before']) / p95(times['image']):.2f}×")
-        print(f"| {size} | {mode} | " + " | ".join(cells) + f" | {speed} |")
+        for when in ("back to back", "after a pause"):
+            ref = []
+            if when == "back to back":
+                timed("reference", reference, src, outs["reference"], "existing")
+                ref = [timed("reference", reference, src, outs["reference"], mode) for _ in range(ref_runs)]
+            times = {name: [] for name, _ in programs}
+            for name, prog in programs:  # the existing outputs, and a warm start
+                timed(name, prog, src, outs[name], "existing")
+            wait = pause if when == "after a pause" else 0.0
+            for _ in range(runs if wait == 0.0 else pause_runs):
+                for name, prog in programs:
+                    times[name].append(timed(name, prog, src, outs[name], mode, wait))
+            cells = [cell(ref) if ref else "-"] + [cell(times[n]) for n, _ in programs]
+            m = {n: statistics.median(t) for n, t in times.items()}
+            speed = (f"{m['before'] / m['image']:.2f}× / "
+                     f"{p95(times['before']) / p95(times['image']):.2f}×")
+            print(f"| {size} | {mode} | {when} | " + " | ".join(cells) +
+                  f" | {speed} | {m['image'] / m['stream floor']:.2f}× |")
     same = all(open(outs[n], "rb").read() == open(outs["image"], "rb").read()
                for n in ("reference", "before"))
     if not same:
         print(f"OUTPUT DIFFERS for {size}")
+    peaks.append(f"| {size} | " + " | ".join(
+        f"{peak(prog, src, outs[name]):.1f}" for name, prog in [("reference", reference)] + programs) + " |")
+print("\npeak resident memory in MiB (/usr/bin/time -f %M)\n")
+print("| image | reference | before | image | stream floor | floor |")
+print("|---|---|---|---|---|---|")
+print("\n".join(peaks))
 PY
