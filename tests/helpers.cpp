@@ -178,3 +178,18 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
   result.err = slurp(errPath);
   return result;
 }
+
+void expectHelpAndVersion(const std::string& program, const std::string& name,
+                          const std::string& usage) {
+  for (const std::string option : {"--help", "-h", "--version"}) {
+    const RunResult r = run({program, option});
+    EXPECT_EQ(r.status, 0) << name << " " << option;
+    EXPECT_EQ(r.err, "") << name << " " << option;
+    if (option == "--version") {
+      EXPECT_EQ(r.out, name + " (edgestar) " EDGESTAR_VERSION "\n");
+    } else {
+      EXPECT_TRUE(r.out.starts_with(usage + "\n")) << r.out;
+      EXPECT_NE(r.out.find(name + "(1)"), std::string::npos) << r.out;
+    }
+  }
+}

@@ -68,6 +68,12 @@ std::string blankTime(const std::string& text);
 // Runs a program with the given arguments.
 RunResult run(const std::vector<std::string>& argv, RunOptions options = {});
 
+// Checks a program's --help, -h and --version: status 0, nothing on standard
+// error; the help starts with its usage line and names the man page, the
+// version line is "name (edgestar) VERSION".
+void expectHelpAndVersion(const std::string& program, const std::string& name,
+                          const std::string& usage);
+
 // Test names and failures show an instruction set by its name.
 inline void PrintTo(Isa isa, std::ostream* os) { *os << isaName(isa); }
 

@@ -42,17 +42,7 @@ TEST(ImageCli, UsageNeedsThreeArguments) {
 }
 
 TEST(ImageCli, HelpAndVersion) {
-  for (const char* option : {"--help", "-h", "--version"}) {
-    const RunResult r = run({kImage, option});
-    EXPECT_EQ(r.status, 0) << option;
-    EXPECT_EQ(r.err, "") << option;
-    if (std::string(option) == "--version") {
-      EXPECT_EQ(r.out, "image (edgestar) " EDGESTAR_VERSION "\n");
-    } else {
-      EXPECT_TRUE(r.out.starts_with("Usage: image INPUT.bmp OUTPUT.bmp MODE\n")) << r.out;
-      EXPECT_NE(r.out.find("image(1)"), std::string::npos) << r.out;
-    }
-  }
+  expectHelpAndVersion(kImage, "image", "Usage: image INPUT.bmp OUTPUT.bmp MODE");
 }
 
 TEST(ImageCli, ModesAndLayouts) {
