@@ -55,15 +55,6 @@ void gray(benchmark::State& state, Isa isa, Size s) {
   state.SetLabel(label(s));
 }
 
-void laplacian(benchmark::State& state, Isa isa, Size s) {
-  Images im(s);
-  for (auto _ : state) {
-    laplacianKernel(isa, im.gray.floats(), im.edges.floats(), s.height, s.width);
-    benchmark::ClobberMemory();
-  }
-  state.SetLabel(label(s));
-}
-
 // The program's sweep, which overwrites the gray array with its bytes: each
 // run starts from a fresh copy, made outside the timing.
 void edgeBytes(benchmark::State& state, Isa isa, Size s) {
@@ -116,10 +107,8 @@ int registerAll() {
   for (const Size s : kSizes) {
     const std::size_t n = std::size_t(s.width) * s.height;
     const std::string tag = "/" + label(s);
-    for (const auto& [stage, bytes] : {std::pair{"gray", n * 7 / 2},
-                                       {"edges", n * 4},
-                                       {"edgebytes", n * 5 / 2},
-                                       {"bytes", n * 2}}) {
+    for (const auto& [stage, bytes] :
+         {std::pair{"gray", n * 7 / 2}, {"edgebytes", n * 5 / 2}, {"bytes", n * 2}}) {
       benchmark::RegisterBenchmark((std::string("copy_") + stage + tag).c_str(), copyBound, s,
                                    bytes);
     }
@@ -131,7 +120,6 @@ int registerAll() {
       if (!isaSupported(isa)) continue;
       const std::string suffix = std::string(isaName(isa)) + tag;
       benchmark::RegisterBenchmark(("gray_" + suffix).c_str(), gray, isa, s);
-      benchmark::RegisterBenchmark(("edges_" + suffix).c_str(), laplacian, isa, s);
       benchmark::RegisterBenchmark(("edgebytes_" + suffix).c_str(), edgeBytes, isa, s);
       benchmark::RegisterBenchmark(("bytes_" + suffix).c_str(), tripleBytes, isa, s);
     }

@@ -34,7 +34,7 @@ for b in json.load(open(f"{work}/starmote.json"))["benchmarks"]:
         name, n = b["run_name"].split("/")
         rate[(name, int(n))] = b["pairs/s"] / 1e9
 sizes = sorted({n for _, n in rate})
-paths = [p for p in ("oracle", "scalar", "avx2", "avx512") if any((p, n) in rate for n in sizes)]
+paths = [p for p in ("oracle", "scalar", "sse4", "avx2", "avx512", "neon") if any((p, n) in rate for n in sizes)]
 print("starmote force step: median billion pairs/s (ratio to the scalar oracle)\n")
 print("| n | " + " | ".join(paths) + " |")
 print("|---|" + "---|" * len(paths))
@@ -88,16 +88,18 @@ med = {}
 for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
     if b.get("aggregate_name") == "median":
         med[b["run_name"]] = b["real_time"] / 1e6  # ms
-stages = (("gray", "gray", "gray"), ("edges", "edges (float)", "edges"),
-          ("edgebytes", "edges (bytes, in place)", "edges"), ("bytes", "bytes", "bytes"))
+stages = (("gray", "gray", "gray"), ("edgebytes", "edges (bytes, in place)", "edges"),
+          ("bytes", "bytes", "bytes"))
+paths = [p for p in ("scalar", "sse4", "avx2", "avx512", "neon")
+         if any(k.startswith(f"gray_{p}/") for k in med)]
 for size in ("4096x4096", "1920x1080"):
     print(f"\n{size}: kernel medians in ms, ratio to a memcpy of the same traffic\n")
-    print(f"| stage | copy bound | reference | scalar | avx2 | avx512 |")
-    print(f"|---|---|---|---|---|---|")
+    print("| stage | copy bound | reference | " + " | ".join(paths) + " |")
+    print("|---|---|---|" + "---|" * len(paths))
     for stage, title, ref in stages:
         copy = med[f"copy_{stage}/{size}"]
         cells = [f"{copy:.2f}"]
-        for path in ("reference", "scalar", "avx2", "avx512"):
+        for path in ["reference"] + paths:
             name = f"reference_{ref}/{size}" if path == "reference" else f"{stage}_{path}/{size}"
             t = med.get(name)
             cells.append("-" if t is None else f"{t:.2f} ({t / copy:.2f}×)")

@@ -1,17 +1,38 @@
 #pragma once
 
-// Instruction sets the kernels are built for, slowest first.
-enum class Isa { scalar, avx2, avx512 };
+#include <string>
 
-inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::avx2, Isa::avx512};
+// Instruction sets the kernels are written for. A build carries those of its
+// architecture (kAllIsas); the fastest the CPU supports runs unless the user
+// or a test chooses another.
+enum class Isa { scalar, sse4, avx2, avx512, neon };
+
+// The instruction sets of this build, slowest first.
+#if defined(__x86_64__)
+inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512};
+#elif defined(__aarch64__)
+inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::neon};
+#else
+inline constexpr Isa kAllIsas[] = {Isa::scalar};
+#endif
 
 const char* isaName(Isa isa);
+// Whether this build carries isa and this CPU runs it.
 bool isaSupported(Isa isa);
 // The fastest instruction set this CPU runs, decided once per process.
 Isa bestIsa();
-// The instruction set the programs' stages run on: bestIsa(), unless a test
-// chose another.
+// The instruction set the programs' stages run on: bestIsa() unless
+// useIsa chose another.
 Isa activeIsa();
-// For tests only, so that every path this CPU has runs the same stages:
-// makes activeIsa() return isa, which isaSupported(isa) must allow.
-void useIsaForTesting(Isa isa);
+// Makes activeIsa() return isa, which isaSupported(isa) must allow.
+void useIsa(Isa isa);
+
+// The environment variable that chooses the instruction set.
+inline constexpr char kIsaVariable[] = "EDGESTAR_ISA";
+// Chooses the instruction set a user asked for in kIsaVariable (null or
+// empty: the fastest). Returns the message for a name that is unknown or not
+// supported here (newline included), or an empty string once it is in use.
+std::string useRequestedIsa(const char* requested);
+// "kernels: NAME (supported: NAME …)", the active instruction set and those
+// this CPU supports, for --version.
+std::string kernelsLine();

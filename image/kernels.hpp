@@ -30,11 +30,10 @@ struct ByteLevels {
 };
 
 // Fast kernels, one per instruction set; each is bit-identical to the
-// reference. The edge kernels rely on their input being gray levels (finite
+// reference. The edge kernel relies on its input being gray levels (finite
 // and non-negative), which is what the gray conversion produces.
 void grayKernel(Isa isa, const std::uint8_t* pixels, std::size_t stride, int width,
                 std::size_t rows, float* gray);
-void laplacianKernel(Isa isa, const float* gray, float* edges, int rows, int cols);
 // The edge levels as the bytes the file holds, computed in place: row i's
 // bytes overwrite the start of gray row i − 1, which no later pixel reads.
 // Columns 0 and cols − 1 get level 0. Nothing happens below 3×3.

@@ -1,34 +1,31 @@
 #pragma once
 
 // Per-instruction-set entry points behind the kernels of image/kernels.hpp.
-// Each lives in its own file, compiled with that instruction set's flags.
-// Unlike the force step, these are written per instruction set: their speed
-// rests on what only AVX-512 has (word permutes to gather pixel bytes, masked
-// loads and stores for row ends, whole-register lane shuffles to spread bytes
-// into triples and to order packed bytes), and the AVX2 versions take other
-// routes. What they share is the edge level of one pixel, the scalar tail of
-// every path.
+// The vector paths write each stage once (kernels_vector.inc) over a layer
+// per instruction set, in its own file compiled with that instruction set's
+// flags. The scalar path finishes the rows of the paths without masks.
 
 #include <cstddef>
 #include <cstdint>
+
+#include "common/isa_dispatch.hpp"
 
 #define IMAGE_KERNELS(ns)                                                                \
   namespace ns {                                                                         \
   void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows, \
             float* gray);                                                                \
-  void laplacian(const float* gray, float* edges, int rows, int cols);                   \
   void laplacianBytes(float* gray, int rows, int cols);                                  \
   void tripleBytes(const std::uint8_t* levels, int width, std::uint8_t* out);            \
   }
 
-IMAGE_KERNELS(scalar_path)
-IMAGE_KERNELS(avx2_path)
-IMAGE_KERNELS(avx512_path)
+EDGESTAR_EACH_PATH(IMAGE_KERNELS)
 
 #undef IMAGE_KERNELS
 
 namespace scalar_path {
-// The edge level of column j from its three rows, in five terms: also the
-// tail of the vector paths, so every path computes leftover pixels alike.
+// The edge level of column j from its three rows, in five terms.
 float edgeLevel(const float* up, const float* mid, const float* down, int j);
+// The level bytes of columns j … j + n − 1 of a row, at out + j.
+void edgeBytes(const float* up, const float* mid, const float* down, std::uint8_t* out, int j,
+               int n);
 }  // namespace scalar_path

@@ -57,7 +57,8 @@ void levelBytes(const float* levels, int width, std::uint8_t* out) {
 }  // namespace reference
 
 // The portable path: the reference's gray conversion, and the edge operator
-// reduced to its five non-zero terms.
+// reduced to its five non-zero terms; it also finishes the rows of the vector
+// paths that have no masks.
 namespace scalar_path {
 
 void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
@@ -78,15 +79,9 @@ float edgeLevel(const float* up, const float* mid, const float* down, int j) {
   return low < 255.0f ? low : 255.0f;
 }
 
-void laplacian(const float* gray, float* edges, int rows, int cols) {
-  const std::size_t w = static_cast<std::size_t>(cols);
-  for (int i = 1; i < rows - 1; ++i) {
-    const float* up = gray + (i - 1) * w;
-    const float* mid = up + w;
-    const float* down = mid + w;
-    float* out = edges + i * w;
-    for (int j = 1; j < cols - 1; ++j) out[j] = edgeLevel(up, mid, down, j);
-  }
+void edgeBytes(const float* up, const float* mid, const float* down, std::uint8_t* out, int j,
+               int n) {
+  for (int k = j; k < j + n; ++k) out[k] = reference::levelByte(edgeLevel(up, mid, down, k));
 }
 
 void laplacianBytes(float* gray, int rows, int cols) {
@@ -99,7 +94,7 @@ void laplacianBytes(float* gray, int rows, int cols) {
     // already read and no later column reads.
     auto* out = reinterpret_cast<std::uint8_t*>(gray + (i - 1) * w);
     out[0] = 0;
-    for (int j = 1; j < cols - 1; ++j) out[j] = reference::levelByte(edgeLevel(up, mid, down, j));
+    edgeBytes(up, mid, down, out, 1, cols - 2);
     out[cols - 1] = 0;
   }
 }

@@ -1,10 +1,12 @@
 // image: gray conversion and 3×3 Laplacian edges of a 24-bit BMP file.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
+#include "common/cpu.hpp"
 #include "common/standard_streams.hpp"
 #include "image/bmp.hpp"
 #include "image/run.hpp"
@@ -22,7 +24,10 @@ const char kHelp[] =
     "one message on standard error and exits with status 1.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
-    "      --version  show the version and exit\n"
+    "      --version  show the version and the kernels this CPU runs, and exit\n"
+    "\n"
+    "EDGESTAR_ISA=scalar|sse4|avx2|avx512|neon runs that instruction set's kernels\n"
+    "instead of the fastest this CPU supports (--version lists them).\n"
     "\n"
     "See image(1) for the accepted files and every message.\n";
 }  // namespace
@@ -31,10 +36,19 @@ int main(int argc, char** argv) {
   // A file size limit then fails the write with EFBIG, which is reported with
   // the bytes written, instead of killing the program.
   std::signal(SIGXFSZ, SIG_IGN);
-  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  const bool help =
+      argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+  // Before any other output, and before any file is opened.
+  const std::string unusable = help ? "" : useRequestedIsa(std::getenv(kIsaVariable));
+  if (!unusable.empty()) {
+    std::fputs(unusable.c_str(), stderr);
+    return 1;
+  }
+  if (help) {
     std::fputs(kHelp, stdout);
   } else if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
     std::puts("image (edgestar) " EDGESTAR_VERSION);
+    std::puts(kernelsLine().c_str());
   } else if (argc < 4) {
     std::fputs("Uso incorrecto de los parametros. exe  input.bmp output.bmp [cg]\n", stderr);
     return 1;

@@ -63,6 +63,10 @@ Scratch& scratch() {
   return instance;
 }
 
+void forceSums(Isa isa, const BodyArrays& arrays, int n) {
+  EDGESTAR_DISPATCH(isa, forceSums(arrays, n))
+}
+
 }  // namespace
 
 void reserveBodyForce(int n) {
@@ -72,17 +76,7 @@ void reserveBodyForce(int n) {
 void bodyForce(Isa isa, Body* bodies, float dt, int n) {
   if (n <= 0) return;
   const BodyArrays arrays = scratch().load(bodies, n);
-  switch (isa) {
-    case Isa::avx512:
-      avx512_path::forceSums(arrays, n);
-      break;
-    case Isa::avx2:
-      avx2_path::forceSums(arrays, n);
-      break;
-    case Isa::scalar:
-      scalar_path::forceSums(arrays, n);
-      break;
-  }
+  forceSums(isa, arrays, n);
   for (int i = 0; i < n; ++i) {
     Body& b = bodies[i];
     b.vx = (arrays.fx[i] * dt) / b.mass + b.vx;
@@ -93,15 +87,7 @@ void bodyForce(Isa isa, Body* bodies, float dt, int n) {
 
 void integrate(Isa isa, Body* bodies, float dt, int n) {
   if (n <= 0) return;
-  switch (isa) {
-    case Isa::avx512:
-      return avx512_path::integrate(bodies, dt, n);
-    case Isa::avx2:
-      return avx2_path::integrate(bodies, dt, n);
-    case Isa::scalar:
-      break;
-  }
-  scalar_path::integrate(bodies, dt, n);
+  EDGESTAR_DISPATCH(isa, integrate(bodies, dt, n))
 }
 
 void bodyForce(Body* bodies, float dt, int n) { bodyForce(activeIsa(), bodies, dt, n); }

@@ -3,6 +3,8 @@
 // Per-instruction-set force kernels behind starmote/bodies.hpp, each in its
 // own file compiled with that instruction set's flags.
 
+#include "common/isa_dispatch.hpp"
+
 struct Body;
 
 // The bodies as separate arrays, each padded with zeros to a multiple of 64
@@ -26,8 +28,6 @@ struct BodyArrays {
   void integrate(Body* bodies, float dt, int n);                      \
   }
 
-STARMOTE_KERNELS(scalar_path)
-STARMOTE_KERNELS(avx2_path)
-STARMOTE_KERNELS(avx512_path)
+EDGESTAR_EACH_PATH(STARMOTE_KERNELS)
 
 #undef STARMOTE_KERNELS

@@ -2,9 +2,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "common/cpu.hpp"
 #include "common/standard_streams.hpp"
 #include "starmote/run.hpp"
 
@@ -20,16 +22,28 @@ const char kHelp[] =
     "standard error and exits with status 1.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
-    "      --version  show the version and exit\n"
+    "      --version  show the version and the kernels this CPU runs, and exit\n"
+    "\n"
+    "EDGESTAR_ISA=scalar|sse4|avx2|avx512|neon runs that instruction set's kernels\n"
+    "instead of the fastest this CPU supports (--version lists them).\n"
     "\n"
     "See starmote(1) for the details.\n";
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  const bool help =
+      argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+  // Before any other output.
+  const std::string unusable = help ? "" : useRequestedIsa(std::getenv(kIsaVariable));
+  if (!unusable.empty()) {
+    std::fputs(unusable.c_str(), stderr);
+    return 1;
+  }
+  if (help) {
     std::fputs(kHelp, stdout);
   } else if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
     std::puts("starmote (edgestar) " EDGESTAR_VERSION);
+    std::puts(kernelsLine().c_str());
   } else {
     int n = 0;
     double elapsed = 0.0;

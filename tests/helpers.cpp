@@ -141,6 +141,7 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
     close(err);
     if (options.out == Stdout::closed) close(1);
     if (options.stdinClosed) close(0);
+    if (options.isa != nullptr) setenv("EDGESTAR_ISA", options.isa, 1);
     if (options.fileSizeLimit != 0) {
       const rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
       signal(SIGXFSZ, SIG_DFL);
@@ -179,17 +180,57 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
   return result;
 }
 
-void expectHelpAndVersion(const std::string& program, const std::string& name,
-                          const std::string& usage) {
+void expectHelpVersionAndIsa(const std::string& program, const std::string& name,
+                             const std::string& usage, const std::vector<std::string>& work,
+                             const std::string& untouched) {
+  std::string supported;
+  for (const Isa isa : kAllIsas) {
+    if (isaSupported(isa)) supported += std::string(supported.empty() ? "" : " ") + isaName(isa);
+  }
+  const auto kernels = [&](Isa isa) {
+    return std::string("kernels: ") + isaName(isa) + " (supported: " + supported + ")\n";
+  };
+  const std::string version = name + " (edgestar) " EDGESTAR_VERSION "\n";
   for (const std::string option : {"--help", "-h", "--version"}) {
     const RunResult r = run({program, option});
     EXPECT_EQ(r.status, 0) << name << " " << option;
     EXPECT_EQ(r.err, "") << name << " " << option;
     if (option == "--version") {
-      EXPECT_EQ(r.out, name + " (edgestar) " EDGESTAR_VERSION "\n");
+      EXPECT_EQ(r.out, version + kernels(bestIsa()));
     } else {
       EXPECT_TRUE(r.out.starts_with(usage + "\n")) << r.out;
       EXPECT_NE(r.out.find(name + "(1)"), std::string::npos) << r.out;
+      EXPECT_NE(r.out.find("EDGESTAR_ISA"), std::string::npos) << r.out;
     }
+  }
+  // Empty means the fastest; the help needs no kernels.
+  EXPECT_EQ(run({program, "--version"}, {.isa = ""}).out, version + kernels(bestIsa()));
+  EXPECT_EQ(run({program, "--help"}, {.isa = "nonsense"}).status, 0);
+  for (const Isa isa : {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512, Isa::neon}) {
+    const RunResult r = run({program, "--version"}, {.isa = isaName(isa)});
+    if (isaSupported(isa)) {
+      EXPECT_EQ(r.status, 0) << isaName(isa);
+      EXPECT_EQ(r.out, version + kernels(isa));
+      continue;
+    }
+    for (const auto& argv : {std::vector<std::string>{program, "--version"}, work}) {
+      const RunResult bad = run(argv, {.isa = isaName(isa)});
+      EXPECT_EQ(bad.status, 1) << isaName(isa);
+      EXPECT_EQ(bad.out, "") << isaName(isa);
+      EXPECT_EQ(bad.err, std::string("EDGESTAR_ISA=") + isaName(isa) +
+                             ": not supported by this CPU (supported: " + supported + ")\n");
+    }
+  }
+  for (const char* value : {"AVX2", "sse", "scalar "}) {
+    const RunResult bad = run(work, {.isa = value});
+    EXPECT_EQ(bad.status, 1) << value;
+    EXPECT_EQ(bad.out, "") << value;
+    EXPECT_EQ(bad.err, std::string("EDGESTAR_ISA=") + value +
+                           ": unknown instruction set (known: scalar sse4 avx2 avx512 neon; "
+                           "supported: " +
+                           supported + ")\n");
+  }
+  if (!untouched.empty()) {
+    EXPECT_NE(access(untouched.c_str(), F_OK), 0) << untouched;
   }
 }

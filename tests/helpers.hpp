@@ -59,6 +59,8 @@ struct RunOptions {
   bool stdinClosed = false;
   // Fed to standard input through a pipe; empty standard input without it.
   const Bytes* input = nullptr;
+  // The value of EDGESTAR_ISA; unset without it.
+  const char* isa = nullptr;
 };
 
 // Text with each well-formed "Exection time … ms." line's time blanked out,
@@ -69,10 +71,14 @@ std::string blankTime(const std::string& text);
 RunResult run(const std::vector<std::string>& argv, RunOptions options = {});
 
 // Checks a program's --help, -h and --version: status 0, nothing on standard
-// error; the help starts with its usage line and names the man page, the
-// version line is "name (edgestar) VERSION".
-void expectHelpAndVersion(const std::string& program, const std::string& name,
-                          const std::string& usage);
+// error; the help starts with its usage line and names the man page and
+// EDGESTAR_ISA, the version is "name (edgestar) VERSION" and the kernels line.
+// Then EDGESTAR_ISA: each supported path is the one --version names, and an
+// unknown or unsupported one fails alone, with nothing on standard output,
+// also in a run of `work`, which must then leave `untouched` absent.
+void expectHelpVersionAndIsa(const std::string& program, const std::string& name,
+                             const std::string& usage, const std::vector<std::string>& work,
+                             const std::string& untouched);
 
 // Test names and failures show an instruction set by its name.
 inline void PrintTo(Isa isa, std::ostream* os) { *os << isaName(isa); }
@@ -83,10 +89,10 @@ class EveryPath : public ::testing::TestWithParam<Isa> {
  protected:
   void SetUp() override {
     if (!isaSupported(GetParam())) GTEST_SKIP() << isaName(GetParam()) << " not on this CPU";
-    useIsaForTesting(GetParam());
+    useIsa(GetParam());
     ASSERT_EQ(activeIsa(), GetParam());
   }
-  void TearDown() override { useIsaForTesting(bestIsa()); }
+  void TearDown() override { useIsa(bestIsa()); }
 };
 
 inline std::string isaTestName(const ::testing::TestParamInfo<Isa>& info) {

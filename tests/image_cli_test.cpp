@@ -41,8 +41,11 @@ TEST(ImageCli, UsageNeedsThreeArguments) {
   EXPECT_NE(access((dir + "/out.bmp").c_str(), F_OK), 0);
 }
 
-TEST(ImageCli, HelpAndVersion) {
-  expectHelpAndVersion(kImage, "image", "Usage: image INPUT.bmp OUTPUT.bmp MODE");
+TEST(ImageCli, HelpVersionAndIsaChoice) {
+  const std::string dir = tempDir();
+  writeFile(dir + "/in.bmp", bmpFile(4, 2, true));
+  expectHelpVersionAndIsa(kImage, "image", "Usage: image INPUT.bmp OUTPUT.bmp MODE",
+                          {kImage, dir + "/in.bmp", dir + "/out.bmp", "c"}, dir + "/out.bmp");
 }
 
 TEST(ImageCli, ModesAndLayouts) {

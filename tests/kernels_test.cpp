@@ -122,22 +122,28 @@ TEST_P(EveryPath, GrayMatchesReference) {
   }
 }
 
-TEST_P(EveryPath, LaplacianMatchesTheNineProductReference) {
-  std::mt19937 gen(11);
-  auto sizes = awkwardSizes();
-  sizes.emplace_back(1025, 2051);  // over 8 MiB: streaming stores, misaligned rows
-  for (const auto& [rows, cols] : sizes) {
-    for (int pattern = 0; pattern < 3; ++pattern) {
-      const std::size_t count = static_cast<std::size_t>(rows) * cols;
-      const std::vector<float> gray = adversarialGray(count, pattern, gen);
-      std::vector<float> want(count + 16, 7.0f), got(count + 16, 7.0f);
-      reference::laplacian(gray.data(), want.data(), rows, cols);
-      laplacianKernel(GetParam(), gray.data(), got.data(), rows, cols);
-      for (std::size_t k = 0; k < want.size(); ++k) {
-        ASSERT_EQ(bits(got[k]), bits(want[k]))
-            << rows << "x" << cols << " pattern " << pattern << " at " << k;
-      }
+// Every one of the 2^24 triples, in every position of a block of up to 16
+// pixels: rows of 4096 pixels, with the triples shifted along by 0 … 15.
+TEST_P(EveryPath, GrayOfEveryTripleInEveryLane) {
+  constexpr int kWidth = 4096, kRows = 4097, kTriples = 1 << 24;
+  std::vector<float> want(kTriples);
+  for (int k = 0; k < kTriples; ++k) {
+    want[k] = reference::grayLevel(static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
+                                   static_cast<std::uint8_t>(k >> 16));
+  }
+  std::vector<std::uint8_t> pixels(3 * std::size_t{kWidth} * kRows);
+  std::vector<float> got(std::size_t{kWidth} * kRows);
+  for (int shift = 0; shift < 16; ++shift) {
+    for (int k = 0; k < kTriples; ++k) {
+      std::uint8_t* p = &pixels[3 * (std::size_t{static_cast<std::uint32_t>(k)} + shift)];
+      p[0] = static_cast<std::uint8_t>(k);
+      p[1] = static_cast<std::uint8_t>(k >> 8);
+      p[2] = static_cast<std::uint8_t>(k >> 16);
     }
+    RGB2BW(pixels.data(), 3 * kWidth, kWidth, kRows, got.data());
+    ASSERT_EQ(std::memcmp(got.data() + shift, want.data(), want.size() * sizeof(float)), 0)
+        << "shift " << shift << ": first difference at triple "
+        << std::mismatch(want.begin(), want.end(), got.begin() + shift).first - want.begin();
   }
 }
 

@@ -29,9 +29,10 @@ TEST(StarmoteCli, CountIsReadLikeStrtol) {
   }
 }
 
-TEST(StarmoteCli, HelpAndVersion) {
+TEST(StarmoteCli, HelpVersionAndIsaChoice) {
   // The options are not read as a count of 0: no simulation runs.
-  expectHelpAndVersion(STARMOTE_BIN, "starmote", "Usage: starmote [COUNT]");
+  expectHelpVersionAndIsa(STARMOTE_BIN, "starmote", "Usage: starmote [COUNT]", {STARMOTE_BIN, "10"},
+                          "");
 }
 
 TEST(StarmoteCli, UnwritableStandardOutput) {
