@@ -62,9 +62,11 @@ BandPlan planBands(const BmpLayout& layout, std::size_t bandRows) {
   BandPlan plan;
   plan.bandRows =
       bandRows != 0 ? bandRows : std::max<std::size_t>(1, kRingBytes / (width * sizeof(float)));
-  plan.ringRows = std::min(layout.rows, plan.bandRows + 2);
+  // Below 3×3 every level is 0, whatever the pixels: no gray rows are needed.
+  const bool interior = layout.rows >= 3 && width >= 3;
+  plan.ringRows = interior ? std::min(layout.rows, plan.bandRows + 2) : 0;
   // The first band takes ringRows rows at once.
-  plan.wholeRows = plan.ringRows * layout.stride <= kBlockBytes;
+  plan.wholeRows = std::max(plan.ringRows, plan.bandRows) * layout.stride <= kBlockBytes;
   plan.inBytes = kBlockBytes;
   plan.outBytes = kBlockBytes;
   return plan;
@@ -87,6 +89,9 @@ double runBands(const BmpLayout& layout, const BmpHeader& header, bool edges, co
   const Isa isa = activeIsa();
   const auto width = static_cast<std::size_t>(layout.width);
   const std::size_t rows = layout.rows;
+  // Without a ring the rows pass a band at a time, all of level 0.
+  const bool gray = edges && plan.ringRows > 0;
+  const std::size_t capacity = gray ? plan.ringRows : plan.bandRows;
   double swept = 0.0;
   std::size_t have = 0;     // gray rows carried over at the start of the ring
   std::size_t next = 0;     // the next row of the file to take
@@ -98,8 +103,8 @@ double runBands(const BmpLayout& layout, const BmpHeader& header, bool edges, co
   // every write lands on bytes already read, and nothing is truncated.
   while (next < rows) {
     const std::size_t base = next - have;  // the file row in ring row 0
-    const std::size_t n = std::min(plan.ringRows - have, rows - next);
-    takeRows(layout, plan, edges, in, ring, have, n);
+    const std::size_t n = std::min(capacity - have, rows - next);
+    takeRows(layout, plan, gray, in, ring, have, n);
     next += n;
     const std::size_t held = have + n;
     const bool last = next == rows;
@@ -113,7 +118,7 @@ double runBands(const BmpLayout& layout, const BmpHeader& header, bool edges, co
     }
 
     ByteLevels levels;
-    if (edges) {
+    if (gray) {
       const double t0 = get_time();
       levels = laplacianBytesKernel(isa, ring, static_cast<int>(held), layout.width);
       swept += get_time() - t0;
@@ -126,7 +131,7 @@ double runBands(const BmpLayout& layout, const BmpHeader& header, bool edges, co
     }
     if (last) {
       out.zeros(layout.dataSize - rows * layout.stride);
-    } else {
+    } else if (gray) {
       std::memmove(ring, ring + (held - 2) * width, 2 * width * sizeof(float));
       have = 2;
     }

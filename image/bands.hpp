@@ -13,7 +13,8 @@
 struct BandPlan {
   std::size_t bandRows = 0;  // B: rows taken, turned gray and swept together
   std::size_t ringRows = 0;  // gray rows held: B and the two rows a band shares
-                             // with the next, or the whole of a shorter image
+                             // with the next, or the whole of a shorter image;
+                             // none for an image without interior pixels
   bool wholeRows = true;     // a band's pixel bytes are taken at once;
                              // otherwise each row comes in pieces
   std::size_t inBytes = 0;   // the block the input is read through

@@ -25,6 +25,27 @@ std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count) {
   return static_cast<std::int64_t>(got);
 }
 
+BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress) {
+  const std::int64_t got = readFully(fd, header.bytes, kHeaderSize);
+  if (got < 0) throw BmpError(systemError(name));
+  if (got < static_cast<std::int64_t>(kHeaderSize)) {
+    throw tooShort(got);
+  }
+  return checkHeader(header, progress);
+}
+
+bool sizeChecked(int fd, const BmpLayout& layout) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  const off_t at = lseek(fd, 0, SEEK_CUR);
+  if (at < 0 || info.st_size < at) return false;
+  // What reading would find: the bytes there, or one more than declared.
+  const auto available = static_cast<std::uint64_t>(info.st_size - at);
+  const std::size_t data = layout.dataSize;
+  if (available != data) throw sizeMismatch(available < data + 1 ? available : data + 1, data);
+  return true;
+}
+
 Descriptor::~Descriptor() {
   if (fd_ >= 0) close(fd_);
 }
@@ -70,7 +91,7 @@ void PixelSource::expectEnd() {
 }
 
 OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* block,
-                       std::size_t capacity)
+                       std::size_t capacity, int input)
     : path_(path), total_(total), block_(block), capacity_(capacity) {
   fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
   if (fd_ < 0) {
@@ -80,6 +101,9 @@ OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* bloc
   struct stat info;
   regular_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
   if (regular_) oldSize_ = static_cast<std::uint64_t>(info.st_size);
+  struct stat source;
+  inPlace_ = regular_ && fstat(input, &source) == 0 && source.st_dev == info.st_dev &&
+             source.st_ino == info.st_ino;
   // A file that must grow gets its blocks in one call, which costs far less
   // than having them reserved a write at a time. Its length still grows only
   // with the writes, so a run cut short leaves just the bytes written; if the
@@ -90,7 +114,15 @@ OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* bloc
 }
 
 OutputFile::~OutputFile() {
-  if (fd_ >= 0) cutAndClose();
+  if (fd_ < 0) return;
+  // The input ended the run: cutting the file would lose the rows of the
+  // image not yet converted, which it still holds.
+  if (inPlace_ && !failed_) {
+    close(fd_);
+    return;
+  }
+  int cut = 0, closed = 0;
+  cutAndClose(cut, closed);
 }
 
 void OutputFile::added(std::size_t n) {
@@ -125,27 +157,32 @@ void OutputFile::send(std::size_t n) {
   }
 }
 
-bool OutputFile::cutAndClose() {
+void OutputFile::cutAndClose(int& cut, int& closed) {
   // An old, longer file loses what lies past the new one, and a short write
   // leaves exactly the bytes written, whatever the file held before.
-  int error = 0;
+  cut = 0;
   if (regular_ && (written_ < total_ || oldSize_ > total_) &&
       ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
-    error = errno;
+    cut = errno;
   }
   // A failing close (delayed write errors on some file systems) means the
   // bytes cannot be trusted to be in the file.
-  if (close(fd_) != 0 && error == 0) error = errno;
+  closed = close(fd_) != 0 ? errno : 0;
   fd_ = -1;
-  errno = error;
-  return error == 0;
 }
 
 std::uint64_t OutputFile::finish() {
   send(fill_);
   fill_ = 0;
   if (fd_ < 0) return written_;
-  // After a short write, the count already says what went wrong.
-  if (!cutAndClose() && written_ == total_) throw BmpError(systemError(path_));
+  int cut = 0, closed = 0;
+  cutAndClose(cut, closed);
+  // A file that could not be cut holds more than the bytes written, so no
+  // count can be reported; after a short write, the count says what went
+  // wrong even if the close fails too.
+  if (cut != 0 || (closed != 0 && written_ == total_)) {
+    errno = cut != 0 ? cut : closed;
+    throw BmpError(systemError(path_));
+  }
   return written_;
 }

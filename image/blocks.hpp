@@ -4,12 +4,23 @@
 #include <cstdint>
 #include <string>
 
+#include "image/bmp.hpp"
+
 // Room an output block has past its capacity, so that a row piece can always
 // be added in one go.
 inline constexpr std::size_t kOutputSlack = std::size_t{48} << 10;
 
 // Reads until count bytes have arrived or the file ends; -1 on an error.
 std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count);
+
+// Reads the header from an open file (name is used in system error messages)
+// and validates it.
+BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress);
+
+// For a regular file, compares the bytes after the header with D and throws
+// the size message when they differ; returns true. Returns false for any
+// other input, whose length is known only at its end.
+bool sizeChecked(int fd, const BmpLayout& layout);
 
 // An open file descriptor, closed with its owner.
 class Descriptor {
@@ -65,11 +76,14 @@ class OutputFile {
  public:
   // Opens path for total bytes, gathered in block: capacity bytes and
   // kOutputSlack more. When it cannot be opened, openError() says why and
-  // every byte is discarded.
-  OutputFile(const char* path, std::uint64_t total, std::uint8_t* block, std::size_t capacity);
+  // every byte is discarded. input is the descriptor the pixels come from.
+  OutputFile(const char* path, std::uint64_t total, std::uint8_t* block, std::size_t capacity,
+             int input);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  // A run ended early leaves exactly the bytes written, like a short write.
+  // A run ended early leaves exactly the bytes written, like a short write,
+  // unless the output is the input itself and no write failed: its rows not
+  // yet converted then stay as they were, after those that were.
   ~OutputFile();
 
   const std::string& openError() const { return openError_; }
@@ -79,12 +93,14 @@ class OutputFile {
   void zeros(std::size_t n);
   // After the last byte: cuts a regular file to exactly the bytes written and
   // closes it. Returns how many bytes reached the file (total when all went
-  // well). Throws BmpError when a complete file cannot be cut or closed.
+  // well). Throws BmpError when the file cannot be cut, or when a complete
+  // file cannot be closed.
   std::uint64_t finish();
 
  private:
   void send(std::size_t n);
-  bool cutAndClose();
+  // Returns errno of a failed cut (cut) or close (closed), or 0 for both.
+  void cutAndClose(int& cut, int& closed);
 
   const char* path_;
   std::uint64_t total_;
@@ -94,6 +110,7 @@ class OutputFile {
   int fd_ = -1;
   std::string openError_;
   bool regular_ = false;
+  bool inPlace_ = false;  // the same file as the input
   std::uint64_t oldSize_ = 0;
   std::uint64_t written_ = 0;
   bool failed_ = false;

@@ -1,13 +1,7 @@
 #include "image/bmp.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <string>
-
-#include "common/standard_streams.hpp"
-#include "image/blocks.hpp"
 
 namespace {
 
@@ -74,25 +68,8 @@ BmpLayout checkHeader(const BmpHeader& header, std::FILE* progress) {
   return layout;
 }
 
-BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress) {
-  const std::int64_t got = readFully(fd, header.bytes, kHeaderSize);
-  if (got < 0) throw BmpError(systemError(name));
-  if (got < static_cast<std::int64_t>(kHeaderSize)) {
-    throw BmpError(format("Entrada muy pequenia (%d bytes)\n", static_cast<int>(got)));
-  }
-  return checkHeader(header, progress);
-}
-
-bool sizeChecked(int fd, const BmpLayout& layout) {
-  struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  const off_t at = lseek(fd, 0, SEEK_CUR);
-  if (at < 0 || info.st_size < at) return false;
-  // What reading would find: the bytes there, or one more than declared.
-  const auto available = static_cast<std::uint64_t>(info.st_size - at);
-  const std::size_t data = layout.dataSize;
-  if (available != data) throw sizeMismatch(available < data + 1 ? available : data + 1, data);
-  return true;
+BmpError tooShort(std::int64_t got) {
+  return BmpError(format("Entrada muy pequenia (%d bytes)\n", static_cast<int>(got)));
 }
 
 BmpError sizeMismatch(std::uint64_t read, std::size_t declared) {

@@ -35,16 +35,8 @@ struct BmpLayout {
 // once the signature has passed, before the size itself is tested.
 BmpLayout checkHeader(const BmpHeader& header, std::FILE* progress);
 
-// Reads the header from an open file (name is used in system error messages)
-// and validates it.
-BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress);
-
-// For a regular file, compares the bytes after the header with D and throws
-// the size message when they differ; returns true. Returns false for any
-// other input, whose length is known only at its end.
-bool sizeChecked(int fd, const BmpLayout& layout);
-
 // The messages of a run.
+BmpError tooShort(std::int64_t got);
 BmpError sizeMismatch(std::uint64_t read, std::size_t declared);
 void printReadLine(const BmpLayout& layout, std::FILE* progress);
 void printSweepTime(double seconds, std::FILE* progress);

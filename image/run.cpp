@@ -1,6 +1,10 @@
 #include "image/run.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "common/standard_streams.hpp"
 #include "image/blocks.hpp"
@@ -28,6 +32,16 @@ BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
 
 void runImage(const char* input, const char* output, char mode, std::FILE* progress,
               std::size_t bandRows) {
+  // The progress lines would land in the image (over its start, or after it
+  // through a pipe), and the run would still report success.
+  // A device that keeps nothing (/dev/null) may take both.
+  struct stat target, lines;
+  if (stat(output, &target) == 0 && fstat(fileno(progress), &lines) == 0 &&
+      target.st_dev == lines.st_dev && target.st_ino == lines.st_ino &&
+      (!S_ISCHR(lines.st_mode) || isatty(fileno(progress)) == 1)) {
+    throw BmpError(std::string(output) +
+                   ": is standard output, where the progress lines go; name another file\n");
+  }
   const Descriptor fd(openAboveStandard(input, O_RDONLY));
   if (fd.get() < 0) throw BmpError(systemError(input));
   BmpHeader header;
@@ -42,7 +56,7 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
   // An output that cannot be opened is reported after the sweep's time,
   // which the bands still measure while their bytes go nowhere.
   OutputFile out(output, static_cast<std::uint64_t>(layout.fileSize), image.bands.out,
-                 image.plan.outBytes);
+                 image.plan.outBytes, fd.get());
   const double seconds = runBands(layout, header, edges, image.plan, image.bands.ring, pixels, out);
   if (edges) printSweepTime(seconds, progress);
   if (!out.openError().empty()) throw BmpError(out.openError());

@@ -194,27 +194,59 @@ TEST_P(EveryPath, RunRewritesAnExistingFileInPlace) {
   }
 }
 
-TEST(RunImage, RegularInputShrinkingAfterItsCheckStopsTheRun) {
+// Another process cuts or lengthens the input after its size was checked.
+// Into another file the run leaves exactly the bytes written; in place it
+// cuts nothing, so the file keeps the rows not yet converted.
+TEST(RunImage, RegularInputChangingAfterItsCheckStopsTheRun) {
   const std::string dir = tempDir();
-  const std::string in = dir + "/in.bmp", out = dir + "/out.bmp";
-  const Bytes file = bmpFile(1024, 256, true);  // 786486 bytes, more than one block
-  writeFile(in, file);
-  std::FILE* const sink = std::fopen("/dev/null", "w");
-  const int fd = open(in.c_str(), O_RDONLY);
-  BmpHeader header;
-  const BmpInput image = readBMP(fd, in.c_str(), header, sink, 4);
-  // Another process cuts the file after its size was checked.
-  ASSERT_EQ(truncate(in.c_str(), 500000), 0);
-  PixelSource pixels(fd, in.c_str(), image.layout.dataSize, image.bands.in, image.plan.inBytes);
-  OutputFile output(out.c_str(), file.size(), image.bands.out, image.plan.outBytes);
-  try {
-    runBands(image.layout, header, true, image.plan, image.bands.ring, pixels, output);
-    ADD_FAILURE() << "the run went on past the end of the file";
-  } catch (const BmpError& e) {
-    EXPECT_EQ(std::string(e.what()), "File size incorrect: 499946 bytes read insted of 786432\n");
+  const Bytes file = bmpFile(1024, 600, true);  // 1843254 bytes, over two blocks
+  const struct {
+    bool inPlace;
+    std::size_t changedSize;
+    const char* err;
+  } cases[] = {
+      {false, 1500000, "File size incorrect: 1499946 bytes read insted of 1843200\n"},
+      {false, 1843255, "File size incorrect: 1843201 bytes read insted of 1843200\n"},
+      {true, 1843255, "File size incorrect: 1843201 bytes read insted of 1843200\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string in = dir + "/in.bmp", out = c.inPlace ? in : dir + "/out.bmp";
+    writeFile(in, file);
+    unlink((dir + "/out.bmp").c_str());
+    std::FILE* const sink = std::fopen("/dev/null", "w");
+    const int fd = open(in.c_str(), O_RDWR);
+    BmpHeader header;
+    const BmpInput image = readBMP(fd, in.c_str(), header, sink, 4);
+    Bytes changed = file;
+    changed.resize(c.changedSize, 0x77);
+    ASSERT_EQ(pwrite(fd, changed.data() + file.size(),
+                     changed.size() - std::min(changed.size(), file.size()),
+                     static_cast<off_t>(file.size())) >= 0,
+              true);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(c.changedSize)), 0);
+    PixelSource pixels(fd, in.c_str(), image.layout.dataSize, image.bands.in, image.plan.inBytes);
+    try {
+      OutputFile output(out.c_str(), file.size(), image.bands.out, image.plan.outBytes, fd);
+      runBands(image.layout, header, true, image.plan, image.bands.ring, pixels, output);
+      ADD_FAILURE() << "the run went on past the end of the file";
+    } catch (const BmpError& e) {
+      EXPECT_EQ(std::string(e.what()), c.err);
+    }
+    close(fd);
+    std::fclose(sink);
+    const Bytes got = readFile(out);
+    const Bytes want = oracle::imageOutput(file.data(), image.layout, true);
+    const std::size_t converted =
+        std::mismatch(got.begin(), got.end(), want.begin()).first - got.begin();
+    EXPECT_GT(converted, 54u) << c.changedSize;
+    if (c.inPlace) {
+      // The rows converted, then the rest as it was.
+      EXPECT_EQ(got.size(), c.changedSize);
+      EXPECT_TRUE(std::equal(got.begin() + converted, got.end(), changed.begin() + converted));
+    } else {
+      EXPECT_EQ(got.size(), converted) << c.changedSize;
+    }
   }
-  close(fd);
-  std::fclose(sink);
 }
 
 }  // namespace

@@ -26,16 +26,24 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// Makes close(fd) fail with EIO, without closing, for every fd above 2, in
-// this process and whatever it executes. Only for static programs: the
-// dynamic loader closes files too, and would stop.
-bool failEveryClose() {
+// Makes close(fd) fail with EIO, without closing, for every fd above 2, and
+// ftruncate fail with EIO, as asked, in this process and whatever it
+// executes. Only for static programs: the dynamic loader closes files too,
+// and would stop.
+bool failCalls(bool close, bool cut) {
+#if defined(__x86_64__)
+  const std::uint32_t arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+  const std::uint32_t arch = AUDIT_ARCH_AARCH64;
+#endif
+  const std::uint32_t none = ~0u;  // no system call has this number
   sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_close, 0, 3),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, cut ? __NR_ftruncate : none, 3, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, close ? __NR_close : none, 0, 3),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
       BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 3, 0, 1),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
@@ -147,13 +155,21 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
       signal(SIGXFSZ, SIG_DFL);
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
-    if (options.closeFails) {
+    if (options.closeFails || options.cutFails) {
       // A static program ignores LD_PRELOAD; a dynamic one needs its loader.
-      if (PROGRAMS_STATIC && !failEveryClose()) _exit(126);
-      if (!PROGRAMS_STATIC) setenv("LD_PRELOAD", CLOSE_FAILS_LIB, 1);
+      if (PROGRAMS_STATIC && !failCalls(options.closeFails, options.cutFails)) _exit(126);
+      if (!PROGRAMS_STATIC) {
+        setenv("LD_PRELOAD", FAIL_CALLS_LIB, 1);
+        const std::string calls =
+            std::string(options.closeFails ? "close " : "") + (options.cutFails ? "ftruncate" : "");
+        setenv("FAIL_CALLS", calls.c_str(), 1);
+      }
     }
     std::vector<char*> args;
-    args.reserve(argv.size() + 1);
+    args.reserve(argv.size() + 2);
+    if (kEmulated && !argv[0].starts_with("/bin/") && !argv[0].starts_with("/usr/bin/")) {
+      args.push_back(const_cast<char*>(EMULATOR));
+    }
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     execv(args[0], args.data());

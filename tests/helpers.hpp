@@ -22,6 +22,10 @@ using Bytes = std::vector<std::uint8_t>;
 #define UNDER_ASAN 1
 #endif
 
+// Under a cross build's emulator the built programs run through it (run()
+// adds it); a few tests need what it cannot give and skip, saying why.
+inline const bool kEmulated = *EMULATOR != '\0';
+
 // A 54-byte BMP header with the given fields; everything else as a normal
 // writer would set it.
 Bytes bmpHeader(std::int32_t fileSize, std::int32_t width, std::int32_t height,
@@ -50,9 +54,11 @@ enum class Stdout { captured, full, closed };
 struct RunOptions {
   Stdout out = Stdout::captured;
   // Closing a file open for writing fails with EIO, as on a file system that
-  // reports a delayed write error there: tests/close_fails.cpp preloaded into
-  // a dynamic program, a seccomp filter around a static one.
+  // reports a delayed write error there; cutting a file (ftruncate) fails
+  // with EIO: tests/fail_calls.cpp preloaded into a dynamic program, a
+  // seccomp filter around a static one.
   bool closeFails = false;
+  bool cutFails = false;
   // When not 0, no file may grow past this many bytes. SIGXFSZ keeps its
   // default action, which ends the program unless it ignores the signal.
   std::uint64_t fileSizeLimit = 0;
@@ -67,7 +73,8 @@ struct RunOptions {
 // as "Exection time T ms.".
 std::string blankTime(const std::string& text);
 
-// Runs a program with the given arguments.
+// Runs a program with the given arguments; a built program (not one of the
+// system's, in /bin or /usr/bin) through the emulator when there is one.
 RunResult run(const std::vector<std::string>& argv, RunOptions options = {});
 
 // Checks a program's --help, -h and --version: status 0, nothing on standard
