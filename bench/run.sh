@@ -12,6 +12,16 @@
 #             scalar oracle, and a plot of them against n (bench/starmote-pairs.png,
 #             drawn with gnuplot when it is installed).
 # Usage: bench/run.sh [image|starmote|all]
+# Knobs, as environment variables (defaults in brackets):
+#   BUILD_DIR       the build folder [build-bench]
+#   BEFORE          the commit the whole runs compare with [06417e4]
+#   REPS            repetitions of each kernel benchmark [7; 5 for starmote]
+#   RUNS            back-to-back whole runs of each program [31]
+#   PAUSE_RUNS      whole runs after a pause [10], each PAUSE seconds [3] after
+#                   the one before
+#   REFERENCE_RUNS  runs of the straightforward program [7]
+#   STARMOTE_FILTER which starmote benchmarks run [all]
+# With the defaults, image takes about 12 minutes and starmote about 3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -67,8 +77,12 @@ fi
 fi
 
 [ "$what" = all ] || [ "$what" = image ] || exit 0
+runs=${RUNS:-31} pause_runs=${PAUSE_RUNS:-10} pause=${PAUSE:-3}
+# 2 sizes × 2 outputs: back to back 4 programs, after a pause 4 pauses a round.
+echo "image: about $(( (2 * 2 * pause_runs * 4 * pause + 2 * 2 * runs * 4 / 10 + 300) / 60 )) minutes" \
+  "(RUNS=$runs PAUSE_RUNS=$pause_runs PAUSE=$pause)" >&2
 # The build from before the streaming work on image, for side-by-side runs.
-before=${BEFORE:-75daf3c}
+before=${BEFORE:-06417e4}
 git worktree add --detach "$work/before" "$before" >/dev/null 2>&1
 trap 'git worktree remove --force "$work/before" >/dev/null 2>&1; rm -rf "$work"' EXIT
 cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -76,6 +90,9 @@ cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Rele
 cmake --build "$work/before/build" --target image >/dev/null
 "$build/bin/make_bmp" 4096 4096 "$work/4096x4096.bmp"
 "$build/bin/make_bmp" 1920 1080 "$work/1920x1080.bmp"
+# The widest images: one row, and three (the fewest with interior pixels).
+"$build/bin/make_bmp" 16777216 1 "$work/16777216x1.bmp"
+"$build/bin/make_bmp" 5592405 3 "$work/5592405x3.bmp"
 "$build/bin/image_bench" --benchmark_repetitions="${REPS:-7}" --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
   --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1
 echo
@@ -162,6 +179,9 @@ for size in ("4096x4096", "1920x1080"):
                for n in ("reference", "before"))
     if not same:
         print(f"OUTPUT DIFFERS for {size}")
+for size in ("4096x4096", "1920x1080", "16777216x1", "5592405x3"):
+    src = f"{work}/{size}.bmp"
+    outs = {name: f"{work}/{name.replace(' ', '-')}.bmp" for name, _ in programs + [("reference", reference)]}
     peaks.append(f"| {size} | " + " | ".join(
         f"{peak(prog, src, outs[name]):.1f}" for name, prog in [("reference", reference)] + programs) + " |")
 print("\npeak resident memory in MiB (/usr/bin/time -f %M)\n")
