@@ -42,7 +42,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const long width = std::strtol(argv[1], nullptr, 10), height = std::strtol(argv[2], nullptr, 10);
-  if (width < 1 || height < 1 || width > 65536 || height > 65536) {
+  // At most the 48 MiB of pixel data image accepts.
+  if (width < 1 || height < 1 || width > 0x1000000 || height > 0x1000000 ||
+      (3 * static_cast<std::size_t>(width) + 3) / 4 * 4 * static_cast<std::size_t>(height) >
+          0x3000000) {
     std::fprintf(stderr, "make_bmp: bad size\n");
     return 1;
   }
