@@ -121,22 +121,27 @@ TEST(ReadBmp, AcceptsTheLargestImage) {
             "Image read correctly (width=4096 height=4096, imagesize=50331648).\n");
 }
 
+// The row layout, and the gray rows a run holds: none below 3×3, where every
+// level is 0.
 TEST(ReadBmp, ChoosesPaddedOrPackedRows) {
   const struct {
     std::int32_t width, height;
     std::size_t data;
     std::size_t stride;  // 0: rejected
+    std::size_t ringRows;
   } cases[] = {
-      {5, 3, 48, 16},               // padded: 15 bytes a row rounded to 16
-      {5, 3, 45, 15},               // packed
-      {5, 3, 47, 15},               // too short for padded rows, long enough for packed
-      {5, 3, 50, 16},               // trailing bytes after the last padded row
-      {5, 3, 44, 0},                // too short for either
-      {5, -3, 48, 16},              // top-down
-      {4, 2, 24, 12},               // rows already a multiple of 4
-      {1, 1, 3, 3},                 // one pixel, packed
-      {1, 1, 4, 4},                 // one pixel, padded
-      {200000, 1, 600000, 600000},  // one row wider than the blocks
+      {5, 3, 48, 16, 3},               // padded: 15 bytes a row rounded to 16
+      {5, 3, 45, 15, 3},               // packed
+      {5, 3, 47, 15, 3},               // too short for padded rows, long enough for packed
+      {5, 3, 50, 16, 3},               // trailing bytes after the last padded row
+      {5, 3, 44, 0, 0},                // too short for either
+      {5, -3, 48, 16, 3},              // top-down
+      {4, 2, 24, 12, 0},               // rows already a multiple of 4
+      {1, 1, 3, 3, 0},                 // one pixel, packed
+      {1, 1, 4, 4, 0},                 // one pixel, padded
+      {2, 100, 800, 8, 0},             // two columns
+      {200000, 1, 600000, 600000, 0},  // one row wider than the blocks
+      {100000, 3, 900000, 300000, 3},  // three such rows: the widest ring
   };
   for (const auto& c : cases) {
     Bytes file = bmpHeader(static_cast<std::int32_t>(54 + c.data), c.width, c.height);
@@ -153,6 +158,7 @@ TEST(ReadBmp, ChoosesPaddedOrPackedRows) {
     EXPECT_EQ(layout.stride, c.stride) << what;
     EXPECT_EQ(layout.rows, static_cast<std::size_t>(std::abs(c.height)));
     EXPECT_EQ(layout.height, c.height);
+    EXPECT_EQ(got.image.plan.ringRows, c.ringRows) << what;
   }
 }
 
