@@ -1,5 +1,6 @@
 #include "common/cpu.hpp"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -28,18 +29,18 @@ const char* isaName(Isa isa) {
 #endif
 
 bool isaSupported(Isa isa) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+#endif
   switch (isa) {
     case Isa::scalar:
       return true;
 #if defined(__x86_64__)
     case Isa::sse4:
-      __builtin_cpu_init();
       return true EDGESTAR_SSE4_FEATURES(EDGESTAR_CPU_HAS);
     case Isa::avx2:
-      __builtin_cpu_init();
       return true EDGESTAR_AVX2_FEATURES(EDGESTAR_CPU_HAS);
     case Isa::avx512:
-      __builtin_cpu_init();
       return true EDGESTAR_AVX512_FEATURES(EDGESTAR_CPU_HAS);
 #elif defined(__aarch64__)
     case Isa::neon:
@@ -65,10 +66,13 @@ namespace {
 bool chosen = false;
 Isa chosenIsa = Isa::scalar;
 
-std::string supportedNames() {
+// The names of the instruction sets isas holds, or of those this CPU
+// supports, separated by blanks.
+template <std::size_t N>
+std::string names(const Isa (&isas)[N], bool supportedOnly) {
   std::string names;
-  for (const Isa isa : kAllIsas) {
-    if (!isaSupported(isa)) continue;
+  for (const Isa isa : isas) {
+    if (supportedOnly && !isaSupported(isa)) continue;
     if (!names.empty()) names += ' ';
     names += isaName(isa);
   }
@@ -88,20 +92,22 @@ std::string useRequestedIsa(const char* requested) {
     useIsa(bestIsa());
     return "";
   }
-  for (const Isa isa : {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512, Isa::neon}) {
+  const std::string supported = names(kAllIsas, true);
+  for (const Isa isa : kEveryIsa) {
     if (std::strcmp(requested, isaName(isa)) != 0) continue;
     if (!isaSupported(isa)) {
       return std::string(kIsaVariable) + "=" + requested +
-             ": not supported by this CPU (supported: " + supportedNames() + ")\n";
+             ": not supported by this CPU (supported: " + supported + ")\n";
     }
     useIsa(isa);
     return "";
   }
   return std::string(kIsaVariable) + "=" + requested +
-         ": unknown instruction set (known: scalar sse4 avx2 avx512 neon; supported: " +
-         supportedNames() + ")\n";
+         ": unknown instruction set (known: " + names(kEveryIsa, false) +
+         "; supported: " + supported + ")\n";
 }
 
 std::string kernelsLine() {
-  return std::string("kernels: ") + isaName(activeIsa()) + " (supported: " + supportedNames() + ")";
+  return std::string("kernels: ") + isaName(activeIsa()) + " (supported: " + names(kAllIsas, true) +
+         ")";
 }

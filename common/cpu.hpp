@@ -7,6 +7,9 @@
 // or a test chooses another.
 enum class Isa { scalar, sse4, avx2, avx512, neon };
 
+// Every instruction set a build may carry, by the names EDGESTAR_ISA takes.
+inline constexpr Isa kEveryIsa[] = {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512, Isa::neon};
+
 // The instruction sets of this build, slowest first.
 #if defined(__x86_64__)
 inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512};

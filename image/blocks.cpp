@@ -121,8 +121,7 @@ OutputFile::~OutputFile() {
     close(fd_);
     return;
   }
-  int cut = 0, closed = 0;
-  cutAndClose(cut, closed);
+  cutAndClose();
 }
 
 void OutputFile::added(std::size_t n) {
@@ -157,31 +156,31 @@ void OutputFile::send(std::size_t n) {
   }
 }
 
-void OutputFile::cutAndClose(int& cut, int& closed) {
+OutputFile::Closing OutputFile::cutAndClose() {
+  Closing result;
   // An old, longer file loses what lies past the new one, and a short write
   // leaves exactly the bytes written, whatever the file held before.
-  cut = 0;
   if (regular_ && (written_ < total_ || oldSize_ > total_) &&
       ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
-    cut = errno;
+    result.cut = errno;
   }
   // A failing close (delayed write errors on some file systems) means the
   // bytes cannot be trusted to be in the file.
-  closed = close(fd_) != 0 ? errno : 0;
+  if (close(fd_) != 0) result.closed = errno;
   fd_ = -1;
+  return result;
 }
 
 std::uint64_t OutputFile::finish() {
   send(fill_);
   fill_ = 0;
   if (fd_ < 0) return written_;
-  int cut = 0, closed = 0;
-  cutAndClose(cut, closed);
+  const Closing closing = cutAndClose();
   // A file that could not be cut holds more than the bytes written, so no
   // count can be reported; after a short write, the count says what went
   // wrong even if the close fails too.
-  if (cut != 0 || (closed != 0 && written_ == total_)) {
-    errno = cut != 0 ? cut : closed;
+  if (closing.cut != 0 || (closing.closed != 0 && written_ == total_)) {
+    errno = closing.cut != 0 ? closing.cut : closing.closed;
     throw BmpError(systemError(path_));
   }
   return written_;

@@ -99,8 +99,11 @@ class OutputFile {
 
  private:
   void send(std::size_t n);
-  // Returns errno of a failed cut (cut) or close (closed), or 0 for both.
-  void cutAndClose(int& cut, int& closed);
+  // The errno of a failed cut and of a failed close, 0 for success.
+  struct Closing {
+    int cut = 0, closed = 0;
+  };
+  Closing cutAndClose();
 
   const char* path_;
   std::uint64_t total_;

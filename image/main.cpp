@@ -1,13 +1,9 @@
 // image: gray conversion and 3×3 Laplacian edges of a 24-bit BMP file.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <new>
-#include <string>
 
-#include "common/cpu.hpp"
-#include "common/standard_streams.hpp"
+#include "common/options.hpp"
 #include "image/bmp.hpp"
 #include "image/run.hpp"
 
@@ -36,39 +32,22 @@ int main(int argc, char** argv) {
   // A file size limit then fails the write with EFBIG, which is reported with
   // the bytes written, instead of killing the program.
   std::signal(SIGXFSZ, SIG_IGN);
-  const bool help =
-      argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
-  // Before any other output, and before any file is opened.
-  const std::string unusable = help ? "" : useRequestedIsa(std::getenv(kIsaVariable));
-  if (!unusable.empty()) {
-    std::fputs(unusable.c_str(), stderr);
-    return 1;
-  }
-  if (help) {
-    std::fputs(kHelp, stdout);
-  } else if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::puts("image (edgestar) " EDGESTAR_VERSION);
-    std::puts(kernelsLine().c_str());
-  } else if (argc < 4) {
+  int status = 0;
+  if (answerCommonOptions(argc, argv, "image", kHelp, status)) return status;
+  if (argc < 4) {
     std::fputs("Uso incorrecto de los parametros. exe  input.bmp output.bmp [cg]\n", stderr);
     return 1;
-  } else {
-    try {
-      runImage(argv[1], argv[2], argv[3][0], stdout);
-    } catch (const BmpError& error) {
-      std::fflush(stdout);
-      std::fputs(error.what(), stderr);
-      return 1;
-    } catch (const std::bad_alloc&) {
-      std::fflush(stdout);
-      std::fputs("Memoria insuficiente\n", stderr);
-      return 1;
-    }
   }
-  const std::string failure = flushStandardOutput();
-  if (!failure.empty()) {
-    std::fputs(failure.c_str(), stderr);
+  try {
+    runImage(argv[1], argv[2], argv[3][0], stdout);
+  } catch (const BmpError& error) {
+    std::fflush(stdout);
+    std::fputs(error.what(), stderr);
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fputs("Memoria insuficiente\n", stderr);
     return 1;
   }
-  return 0;
+  return finishStandardOutput();
 }

@@ -2,12 +2,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
-#include "common/cpu.hpp"
-#include "common/standard_streams.hpp"
+#include "common/options.hpp"
 #include "starmote/run.hpp"
 
 namespace {
@@ -31,37 +27,21 @@ const char kHelp[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool help =
-      argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
-  // Before any other output.
-  const std::string unusable = help ? "" : useRequestedIsa(std::getenv(kIsaVariable));
-  if (!unusable.empty()) {
-    std::fputs(unusable.c_str(), stderr);
+  int status = 0;
+  if (answerCommonOptions(argc, argv, "starmote", kHelp, status)) return status;
+  int n = 0;
+  double elapsed = 0.0;
+  try {
+    n = bodyCount(argc, argv);
+    Simulation simulation = prepare(n);
+    elapsed = timeSteps(simulation, isatty(STDERR_FILENO) == 1);
+  } catch (const RunError& error) {
+    std::fputs(error.what(), stderr);
     return 1;
   }
-  if (help) {
-    std::fputs(kHelp, stdout);
-  } else if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::puts("starmote (edgestar) " EDGESTAR_VERSION);
-    std::puts(kernelsLine().c_str());
-  } else {
-    int n = 0;
-    double elapsed = 0.0;
-    try {
-      n = bodyCount(argc, argv);
-      Simulation simulation = prepare(n);
-      elapsed = timeSteps(simulation, isatty(STDERR_FILENO) == 1);
-    } catch (const RunError& error) {
-      std::fputs(error.what(), stderr);
-      return 1;
-    }
-    // n² interactions for the whole run, as users compare the figure across machines.
-    const double rate = ((1e-6 * n) * n) / elapsed;
-    std::printf("%d Bodies with %d iterations: %0.3f Millions Interactions/second\n", n, kSteps,
-                rate);
-  }
-  const std::string failure = flushStandardOutput();
-  if (failure.empty()) return 0;
-  std::fputs(failure.c_str(), stderr);
-  return 1;
+  // n² interactions for the whole run, as users compare the figure across machines.
+  const double rate = ((1e-6 * n) * n) / elapsed;
+  std::printf("%d Bodies with %d iterations: %0.3f Millions Interactions/second\n", n, kSteps,
+              rate);
+  return finishStandardOutput();
 }

@@ -222,7 +222,7 @@ void expectHelpVersionAndIsa(const std::string& program, const std::string& name
   // Empty means the fastest; the help needs no kernels.
   EXPECT_EQ(run({program, "--version"}, {.isa = ""}).out, version + kernels(bestIsa()));
   EXPECT_EQ(run({program, "--help"}, {.isa = "nonsense"}).status, 0);
-  for (const Isa isa : {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512, Isa::neon}) {
+  for (const Isa isa : kEveryIsa) {
     const RunResult r = run({program, "--version"}, {.isa = isaName(isa)});
     if (isaSupported(isa)) {
       EXPECT_EQ(r.status, 0) << isaName(isa);
