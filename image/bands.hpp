@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "common/buffer.hpp"
-#include "image/blocks.hpp"
 #include "image/bmp.hpp"
+#include "image/files.hpp"
 
 // How a run splits an image into bands of rows, and the memory that takes.
 // A run holds only one band of gray rows, so its memory stays in the cache

@@ -3,6 +3,9 @@
 #include <cstdarg>
 #include <string>
 
+#include "common/read_fully.hpp"
+#include "common/standard_streams.hpp"
+
 namespace {
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -66,6 +69,15 @@ BmpLayout checkHeader(const BmpHeader& header, std::FILE* progress) {
   }
   layout.rows = rows;
   return layout;
+}
+
+BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress) {
+  const std::int64_t got = readFully(fd, header.bytes, kHeaderSize);
+  if (got < 0) throw BmpError(systemError(name));
+  if (got < static_cast<std::int64_t>(kHeaderSize)) {
+    throw tooShort(got);
+  }
+  return checkHeader(header, progress);
 }
 
 BmpError tooShort(std::int64_t got) {

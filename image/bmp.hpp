@@ -34,6 +34,9 @@ struct BmpLayout {
 // Validates a header in the program's order. The size line goes to progress
 // once the signature has passed, before the size itself is tested.
 BmpLayout checkHeader(const BmpHeader& header, std::FILE* progress);
+// Reads the header from an open file (name is used in system error messages)
+// and validates it.
+BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress);
 
 // The messages of a run.
 BmpError tooShort(std::int64_t got);

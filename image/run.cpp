@@ -6,8 +6,9 @@
 
 #include <string>
 
+#include "common/read_fully.hpp"
 #include "common/standard_streams.hpp"
-#include "image/blocks.hpp"
+#include "image/files.hpp"
 
 BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progress,
                  std::size_t bandRows) {

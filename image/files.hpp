@@ -10,13 +10,6 @@
 // be added in one go.
 inline constexpr std::size_t kOutputSlack = std::size_t{48} << 10;
 
-// Reads until count bytes have arrived or the file ends; -1 on an error.
-std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count);
-
-// Reads the header from an open file (name is used in system error messages)
-// and validates it.
-BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress);
-
 // For a regular file, compares the bytes after the header with D and throws
 // the size message when they differ; returns true. Returns false for any
 // other input, whose length is known only at its end.

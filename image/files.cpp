@@ -1,4 +1,4 @@
-#include "image/blocks.hpp"
+#include "image/files.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,31 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/read_fully.hpp"
 #include "common/standard_streams.hpp"
 #include "image/bmp.hpp"
-
-std::int64_t readFully(int fd, std::uint8_t* to, std::size_t count) {
-  std::size_t got = 0;
-  while (got < count) {
-    const ssize_t n = read(fd, to + got, count - got);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  return static_cast<std::int64_t>(got);
-}
-
-BmpLayout readHeader(int fd, const char* name, BmpHeader& header, std::FILE* progress) {
-  const std::int64_t got = readFully(fd, header.bytes, kHeaderSize);
-  if (got < 0) throw BmpError(systemError(name));
-  if (got < static_cast<std::int64_t>(kHeaderSize)) {
-    throw tooShort(got);
-  }
-  return checkHeader(header, progress);
-}
 
 bool sizeChecked(int fd, const BmpLayout& layout) {
   struct stat info;
