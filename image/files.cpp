@@ -76,6 +76,9 @@ OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* bloc
     openError_ = systemError(path);
     return;
   }
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &pipeAction_);
   struct stat info;
   regular_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
   if (regular_) oldSize_ = static_cast<std::uint64_t>(info.st_size);
@@ -92,14 +95,7 @@ OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* bloc
 }
 
 OutputFile::~OutputFile() {
-  if (fd_ < 0) return;
-  // The input ended the run: cutting the file would lose the rows of the
-  // image not yet converted, which it still holds.
-  if (inPlace_ && !failed_) {
-    close(fd_);
-    return;
-  }
-  cutAndClose();
+  if (fd_ >= 0) cutAndClose();
 }
 
 void OutputFile::added(std::size_t n) {
@@ -137,8 +133,10 @@ void OutputFile::send(std::size_t n) {
 OutputFile::Closing OutputFile::cutAndClose() {
   Closing result;
   // An old, longer file loses what lies past the new one, and a short write
-  // leaves exactly the bytes written, whatever the file held before.
-  if (regular_ && (written_ < total_ || oldSize_ > total_) &&
+  // leaves exactly the bytes written, whatever the file held before. The
+  // input itself keeps its size: cutting it would lose the rows not yet
+  // converted, which only it still holds.
+  if (regular_ && !inPlace_ && (written_ < total_ || oldSize_ > total_) &&
       ftruncate(fd_, static_cast<off_t>(written_)) != 0) {
     result.cut = errno;
   }
@@ -146,6 +144,7 @@ OutputFile::Closing OutputFile::cutAndClose() {
   // bytes cannot be trusted to be in the file.
   if (close(fd_) != 0) result.closed = errno;
   fd_ = -1;
+  sigaction(SIGPIPE, &pipeAction_, nullptr);
   return result;
 }
 
@@ -162,4 +161,13 @@ std::uint64_t OutputFile::finish() {
     throw BmpError(systemError(path_));
   }
   return written_;
+}
+
+std::string OutputFile::abandon() {
+  if (fd_ < 0) return {};
+  // The run has failed already: a close's error adds nothing to its message.
+  const Closing closing = cutAndClose();
+  if (closing.cut == 0) return {};
+  errno = closing.cut;
+  return systemError(path_);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -62,9 +63,16 @@ class PixelSource {
 // The output file, gathered in the block and written a whole block at a time
 // as its bytes are produced: large writes cost far less per byte (the page
 // cache takes them in large folios), and writes that end on block boundaries
-// of the file keep them aligned. It is opened without truncating: an existing file is written over
-// in place and cut to its new size at the end, so it keeps its inode, mode and other names, and no
-// cached page of it is freed only to be allocated again.
+// of the file keep them aligned. It is opened without truncating: an existing
+// file is written over in place and cut to its new size at the end, so it
+// keeps its inode, mode and other names, and no cached page of it is freed
+// only to be allocated again. The input itself is never cut: whatever ends
+// the run, it keeps its size, the rows converted followed by the original
+// bytes from the first one not written.
+//
+// While it is open, SIGPIPE is ignored: an output pipe whose reader quits is
+// a failed write like any other, reported with the bytes the reader took,
+// and the progress lines still waiting for standard output are not lost.
 class OutputFile {
  public:
   // Opens path for total bytes, gathered in block: capacity bytes and
@@ -74,9 +82,7 @@ class OutputFile {
              int input);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  // A run ended early leaves exactly the bytes written, like a short write,
-  // unless the output is the input itself and no write failed: its rows not
-  // yet converted then stay as they were, after those that were.
+  // Closes a file neither finished nor abandoned, cut as abandon() cuts it.
   ~OutputFile();
 
   const std::string& openError() const { return openError_; }
@@ -89,6 +95,10 @@ class OutputFile {
   // well). Throws BmpError when the file cannot be cut, or when a complete
   // file cannot be closed.
   std::uint64_t finish();
+  // When the run ends early (its input failed): cuts the file to exactly the
+  // bytes written, as a short write leaves it, and closes it. Returns the
+  // message of a failed cut ("PATH: system error"), or an empty string.
+  std::string abandon();
 
  private:
   void send(std::size_t n);
@@ -110,4 +120,5 @@ class OutputFile {
   std::uint64_t oldSize_ = 0;
   std::uint64_t written_ = 0;
   bool failed_ = false;
+  struct sigaction pipeAction_ = {};  // SIGPIPE's action before the file was opened
 };

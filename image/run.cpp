@@ -10,6 +10,20 @@
 #include "common/standard_streams.hpp"
 #include "image/files.hpp"
 
+namespace {
+
+// Whether path opens as a terminal; opening it must not make it the
+// process's controlling terminal, nor wait for a modem.
+bool isTerminal(const char* path) {
+  const int fd = open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool terminal = isatty(fd) == 1;
+  close(fd);
+  return terminal;
+}
+
+}  // namespace
+
 BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progress,
                  std::size_t bandRows) {
   BmpInput input;
@@ -37,11 +51,19 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
   // through a pipe), and the run would still report success.
   // A device that keeps nothing (/dev/null) may take both.
   struct stat target, lines;
-  if (stat(output, &target) == 0 && fstat(fileno(progress), &lines) == 0 &&
-      target.st_dev == lines.st_dev && target.st_ino == lines.st_ino &&
-      (!S_ISCHR(lines.st_mode) || isatty(fileno(progress)) == 1)) {
-    throw BmpError(std::string(output) +
-                   ": is standard output, where the progress lines go; name another file\n");
+  const int progressFd = fileno(progress);
+  if (stat(output, &target) == 0 && fstat(progressFd, &lines) == 0) {
+    if (target.st_dev == lines.st_dev && target.st_ino == lines.st_ino &&
+        (!S_ISCHR(lines.st_mode) || isatty(progressFd) == 1)) {
+      throw BmpError(std::string(output) +
+                     ": is standard output, where the progress lines go; name another file\n");
+    }
+    // Another name of a terminal (/dev/tty) is not its inode: the image's
+    // bytes would mix with the lines on the screen.
+    if (S_ISCHR(target.st_mode) && isatty(progressFd) == 1 && isTerminal(output)) {
+      throw BmpError(std::string(output) +
+                     ": is a terminal, where the progress lines go; name another file\n");
+    }
   }
   const Descriptor fd(openAboveStandard(input, O_RDONLY));
   if (fd.get() < 0) throw BmpError(systemError(input));
@@ -58,7 +80,14 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
   // which the bands still measure while their bytes go nowhere.
   OutputFile out(output, static_cast<std::uint64_t>(layout.fileSize), image.bands.out,
                  image.plan.outBytes, fd.get());
-  const double seconds = runBands(layout, header, edges, image.plan, image.bands.ring, pixels, out);
+  double seconds = 0.0;
+  try {
+    seconds = runBands(layout, header, edges, image.plan, image.bands.ring, pixels, out);
+  } catch (const BmpError& error) {
+    // The input failed part way; a cut of the output that fails too is said
+    // after it.
+    throw BmpError(error.what() + out.abandon());
+  }
   if (edges) printSweepTime(seconds, progress);
   if (!out.openError().empty()) throw BmpError(out.openError());
   const std::uint64_t written = out.finish();

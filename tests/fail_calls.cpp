@@ -1,10 +1,11 @@
 // Preloaded into a program under test: the calls FAIL_CALLS names fail with
 // EIO, as on a file system with a delayed write error. "close" closes a file
 // that was open for writing and then fails; "ftruncate" fails and cuts
-// nothing.
+// nothing; "read" fails reads of more than a header's 54 bytes from a file.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -35,4 +36,14 @@ extern "C" int ftruncate(int fd, off_t length) {
     return -1;
   }
   return real(fd, length);
+}
+
+extern "C" ssize_t read(int fd, void* to, size_t count) {
+  static const auto real =
+      reinterpret_cast<ssize_t (*)(int, void*, size_t)>(dlsym(RTLD_NEXT, "read"));
+  if (fd > 2 && count > 54 && failing("read")) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd, to, count);
 }

@@ -4,6 +4,7 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -26,28 +27,48 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// Makes close(fd) fail with EIO, without closing, for every fd above 2, and
-// ftruncate fail with EIO, as asked, in this process and whatever it
-// executes. Only for static programs: the dynamic loader closes files too,
+// Makes close(fd) fail with EIO, without closing, for every fd above 2;
+// ftruncate fail with EIO; and reads of more than 54 bytes from every fd
+// above 2 fail with EIO; as asked, in this process and whatever it executes.
+// Only for static programs: the dynamic loader closes and reads files too,
 // and would stop.
-bool failCalls(bool close, bool cut) {
+bool failCalls(bool close, bool cut, bool read) {
 #if defined(__x86_64__)
   const std::uint32_t arch = AUDIT_ARCH_X86_64;
 #elif defined(__aarch64__)
   const std::uint32_t arch = AUDIT_ARCH_AARCH64;
+#elif defined(__s390x__)
+  const std::uint32_t arch = AUDIT_ARCH_S390X;
+#else
+  return false;
 #endif
+  // The low half of a 64-bit argument.
+  const auto low = [](int arg) {
+    const std::size_t at = offsetof(seccomp_data, args) + 8 * arg;
+    return static_cast<std::uint32_t>(at + (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0));
+  };
   const std::uint32_t none = ~0u;  // no system call has this number
+  const sock_filter fail = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO);
+  const sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
   sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      allow,
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, cut ? __NR_ftruncate : none, 3, 0),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, close ? __NR_close : none, 0, 3),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
-      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 3, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, cut ? __NR_ftruncate : none, 10, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, close ? __NR_close : none, 2, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, read ? __NR_read : none, 3, 0),
+      allow,
+      // close: a descriptor above 2.
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, low(0)),
+      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 3, 5, 4),
+      // read: a descriptor above 2, and more than 54 bytes.
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, low(0)),
+      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, 3, 0, 2),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, low(2)),
+      BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, 54, 1, 0),
+      allow,
+      fail,
   };
   sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
@@ -135,6 +156,31 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
   int feed[2] = {-1, -1};
   if (options.input != nullptr && pipe2(feed, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
+  // The terminal's other side is opened here, so that it is open in the
+  // child before the parent's copy closes: the parent reads until it hangs up.
+  int master = -1, terminal = -1;
+  if (options.terminal) {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        (terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+  }
+  pid_t reader = -1;
+  if (!options.fifo.empty()) {
+    reader = fork();
+    if (reader == 0) {
+      if (feed[1] >= 0) close(feed[1]);  // the program's input must still end
+      const int fd = open(options.fifo.c_str(), O_RDONLY);
+      std::vector<std::uint8_t> taken(options.fifoTakes);
+      for (std::size_t got = 0; fd >= 0 && got < taken.size();) {
+        const ssize_t n = ::read(fd, taken.data() + got, taken.size() - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+      _exit(0);
+    }
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = options.input != nullptr ? dup(feed[0]) : open("/dev/null", O_RDONLY);
@@ -148,6 +194,11 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
     close(out);
     close(err);
     if (options.out == Stdout::closed) close(1);
+    if (terminal >= 0) {
+      // A new session, whose controlling terminal it becomes.
+      if (setsid() < 0 || ioctl(terminal, TIOCSCTTY, 0) != 0) _exit(126);
+      dup2(terminal, 1);
+    }
     if (options.stdinClosed) close(0);
     if (options.isa != nullptr) setenv("EDGESTAR_ISA", options.isa, 1);
     if (options.fileSizeLimit != 0) {
@@ -155,13 +206,16 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
       signal(SIGXFSZ, SIG_DFL);
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
-    if (options.closeFails || options.cutFails) {
+    if (options.closeFails || options.cutFails || options.readFails) {
       // A static program ignores LD_PRELOAD; a dynamic one needs its loader.
-      if (PROGRAMS_STATIC && !failCalls(options.closeFails, options.cutFails)) _exit(126);
+      if (PROGRAMS_STATIC && !failCalls(options.closeFails, options.cutFails, options.readFails)) {
+        _exit(126);
+      }
       if (!PROGRAMS_STATIC) {
         setenv("LD_PRELOAD", FAIL_CALLS_LIB, 1);
-        const std::string calls =
-            std::string(options.closeFails ? "close " : "") + (options.cutFails ? "ftruncate" : "");
+        const std::string calls = std::string(options.closeFails ? "close " : "") +
+                                  (options.cutFails ? "ftruncate " : "") +
+                                  (options.readFails ? "read" : "");
         setenv("FAIL_CALLS", calls.c_str(), 1);
       }
     }
@@ -187,13 +241,33 @@ RunResult run(const std::vector<std::string>& argv, RunOptions options) {
     }
     close(feed[1]);
   }
+  std::string onTerminal;
+  if (master >= 0) {
+    close(terminal);
+    char text[4096];
+    for (ssize_t n; (n = ::read(master, text, sizeof text)) > 0;) onTerminal.append(text, n);
+    close(master);
+  }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
+  if (reader > 0) {
+    // A reader whose FIFO was never opened for writing still waits.
+    kill(reader, SIGKILL);
+    waitpid(reader, nullptr, 0);
+  }
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  result.out = slurp(outPath);
+  result.out = master >= 0 ? onTerminal : slurp(outPath);
   result.err = slurp(errPath);
   return result;
+}
+
+bool canMakeTerminal() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) return false;
+  const bool made = grantpt(master) == 0 && unlockpt(master) == 0 && ptsname(master) != nullptr;
+  close(master);
+  return made;
 }
 
 void expectHelpVersionAndIsa(const std::string& program, const std::string& name,

@@ -67,7 +67,21 @@ struct RunOptions {
   const Bytes* input = nullptr;
   // The value of EDGESTAR_ISA; unset without it.
   const char* isa = nullptr;
+  // Reads of more than a header's 54 bytes from a file above the standard
+  // descriptors fail with EIO (as closeFails and cutFails do it): a header
+  // is read, pixels are not.
+  bool readFails = false;
+  // Standard output on a new pseudo-terminal that is the program's
+  // controlling terminal, so that /dev/tty names it too; what the program
+  // prints there is out (with the terminal's line ends). See canMakeTerminal.
+  bool terminal = false;
+  // When not empty, a reader opens this FIFO, takes fifoTakes bytes and quits.
+  std::string fifo = {};
+  std::size_t fifoTakes = 0;
 };
+
+// Whether this machine can make the pseudo-terminal of RunOptions::terminal.
+bool canMakeTerminal();
 
 // Text with each well-formed "Exection time … ms." line's time blanked out,
 // as "Exection time T ms.".
