@@ -23,8 +23,6 @@ EDGESTAR_EACH_PATH(IMAGE_KERNELS)
 #undef IMAGE_KERNELS
 
 namespace scalar_path {
-// The edge level of column j from its three rows, in five terms.
-float edgeLevel(const float* up, const float* mid, const float* down, int j);
 // The level bytes of columns j … j + n − 1 of a row, at out + j.
 void edgeBytes(const float* up, const float* mid, const float* down, std::uint8_t* out, int j,
                int n);

@@ -1,3 +1,6 @@
+#include <bit>
+#include <cstring>
+
 #include "image/kernels.hpp"
 #include "image/kernels_isa.hpp"
 
@@ -56,17 +59,29 @@ void levelBytes(const float* levels, int width, std::uint8_t* out) {
 
 }  // namespace reference
 
-// The portable path: the reference's gray conversion, and the edge operator
-// reduced to its five non-zero terms; it also finishes the rows of the vector
-// paths that have no masks.
+// The portable path: the reference's arithmetic with what a plain loop can
+// do faster. It also finishes the rows of the vector paths that have no masks.
 namespace scalar_path {
 
-void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
-          float* gray) {
-  reference::gray(pixels, stride, width, rows, gray);
-}
+namespace {
 
-float edgeLevel(const float* up, const float* mid, const float* down, int j) {
+// b·w for every byte b and weight w, each the double product the reference
+// forms, so a level costs two additions and one rounding.
+struct Products {
+  double first[256], second[256], third[256];
+};
+const Products kProducts = [] {
+  Products p;
+  for (int b = 0; b < 256; ++b) {
+    p.first[b] = b * 0.2989;
+    p.second[b] = b * 0.587;
+    p.third[b] = b * 0.114;
+  }
+  return p;
+}();
+
+// The level byte of column j from its three rows, in five terms.
+std::uint8_t edgeByte(const float* up, const float* mid, const float* down, int j) {
   // The products with weight 0 add a zero, which can only change the sign of
   // a zero sum; the clamp sends both zeros to +0, so the nine-term sum and
   // this five-term sum give the same level for gray input.
@@ -75,13 +90,31 @@ float edgeLevel(const float* up, const float* mid, const float* down, int j) {
   sum = sum + 4.0f * mid[j];
   sum = sum - mid[j + 1];
   sum = sum - down[j];
-  const float low = sum > 0.0f ? sum : 0.0f;  // also sends -0 and NaN to +0
-  return low < 255.0f ? low : 255.0f;
+  // Sums of gray levels are finite and within ±1020, so truncating first and
+  // clamping the integer gives the byte of the clamped level; without a
+  // branch, which the pixels of a photo would mispredict half the time.
+  const auto level = static_cast<std::int32_t>(sum);
+  return static_cast<std::uint8_t>(level < 0 ? 0 : (level > 255 ? 255 : level));
+}
+
+}  // namespace
+
+void gray(const std::uint8_t* pixels, std::size_t stride, int width, std::size_t rows,
+          float* gray) {
+  const Products& p = kProducts;
+  for (std::size_t r = 0; r < rows; ++r) {
+    const std::uint8_t* row = pixels + r * stride;
+    float* out = gray + r * static_cast<std::size_t>(width);
+    for (int c = 0; c < width; ++c) {
+      out[c] = static_cast<float>((p.first[row[3 * c]] + p.second[row[3 * c + 1]]) +
+                                  p.third[row[3 * c + 2]]);
+    }
+  }
 }
 
 void edgeBytes(const float* up, const float* mid, const float* down, std::uint8_t* out, int j,
                int n) {
-  for (int k = j; k < j + n; ++k) out[k] = reference::levelByte(edgeLevel(up, mid, down, k));
+  for (int k = j; k < j + n; ++k) out[k] = edgeByte(up, mid, down, k);
 }
 
 void laplacianBytes(float* gray, int rows, int cols) {
@@ -100,7 +133,17 @@ void laplacianBytes(float* gray, int rows, int cols) {
 }
 
 void tripleBytes(const std::uint8_t* levels, int width, std::uint8_t* out) {
-  for (int k = 0; k < width; ++k) {
+  // One 4-byte store a pixel, its level three times and a byte the next
+  // pixel writes over; the last pixel's bytes one by one, so nothing lands
+  // past the row.
+  constexpr std::uint32_t kThrice =
+      std::endian::native == std::endian::little ? 0x010101u : 0x01010100u;
+  int k = 0;
+  for (; k + 1 < width; ++k) {
+    const std::uint32_t word = levels[k] * kThrice;
+    std::memcpy(out + 3 * k, &word, sizeof word);
+  }
+  for (; k < width; ++k) {
     out[3 * k] = levels[k];
     out[3 * k + 1] = levels[k];
     out[3 * k + 2] = levels[k];
