@@ -9,19 +9,23 @@
 #             and two floor probes: the file work of a streaming run alone,
 #             and the work of a run that holds the whole image;
 #   starmote  force-step pairs per second on each instruction set beside the
-#             scalar oracle, and a plot of them against n (bench/starmote-pairs.png,
-#             drawn with gnuplot when it is installed).
+#             scalar oracle, with a plot of them against n (bench/starmote-pairs.png,
+#             drawn when gnuplot is installed); then whole runs at n = 1000 and
+#             4096 of the straightforward program, starmote on its portable path
+#             and starmote on the fastest, back to back and after a pause, with
+#             their peak resident memory.
 # Usage: bench/run.sh [image|starmote|all]
 # Knobs, as environment variables (defaults in brackets):
 #   BUILD_DIR       the build folder [build-bench]
-#   BEFORE          the commit the whole runs compare with [06417e4]
+#   BEFORE          the commit image's whole runs compare with [5051a7e]
 #   REPS            repetitions of each kernel benchmark [7; 5 for starmote]
-#   RUNS            back-to-back whole runs of each program [31]
-#   PAUSE_RUNS      whole runs after a pause [10], each PAUSE seconds [3] after
-#                   the one before
-#   REFERENCE_RUNS  runs of the straightforward program [7]
-#   STARMOTE_FILTER which starmote benchmarks run [all]
-# With the defaults, image takes about 12 minutes and starmote about 3.
+#   RUNS            back-to-back whole runs of each image program [31]
+#   PAUSE_RUNS      whole runs after a pause [10; 3 for starmote], each PAUSE
+#                   seconds [3] after the one before
+#   REFERENCE_RUNS  runs of the straightforward image program [7]
+#   STARMOTE_RUNS   back-to-back whole runs of each starmote program [5]
+#   STARMOTE_FILTER which starmote kernel benchmarks run [all]
+# Each part prints how long it expects to take when it starts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
@@ -32,6 +36,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 if [ "$what" = all ] || [ "$what" = starmote ]; then
+sm_runs=${STARMOTE_RUNS:-5} sm_pause_runs=${PAUSE_RUNS:-3} pause=${PAUSE:-3}
+# The kernel table took 3 minutes on a Zen 3 core; a whole run of the
+# straightforward program at n = 4096 about 10 s, the others far less.
+echo "starmote: about $(( (180 + sm_runs * 16 + sm_pause_runs * 3 * (16 + pause)) / 60 + 1 )) minutes" \
+  "(STARMOTE_RUNS=$sm_runs PAUSE_RUNS=$sm_pause_runs PAUSE=$pause)" >&2
+lscpu | sed -n 's/^Model name: *//p' | sed 's/^/CPU: /'
 "$build/bin/starmote_bench" --benchmark_repetitions="${REPS:-5}" --benchmark_min_time=0.2 \
   --benchmark_report_aggregates_only=true --benchmark_filter="${STARMOTE_FILTER:-.}" \
   --benchmark_out="$work/starmote.json" --benchmark_out_format=json >/dev/null 2>&1
@@ -73,7 +83,49 @@ set grid
 plot for [c=2:$((cols - 1))] "$work/starmote.dat" using 1:c with linespoints lw 2 title word("$names", c - 1)
 GP
   echo "plot: bench/starmote-pairs.png"
+else
+  echo "no gnuplot: the plot bench/starmote-pairs.png was not redrawn"
 fi
+python3 - "$build" "$sm_runs" "$sm_pause_runs" "$pause" <<'PY'
+import os, statistics, subprocess, sys, time
+build, runs, pause_runs, pause = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4])
+programs = [("reference", [f"{build}/bin/starmote_reference"], {}),
+            ("scalar", [f"{build}/bin/starmote"], {"EDGESTAR_ISA": "scalar"}),
+            ("starmote", [f"{build}/bin/starmote"], {})]
+def run(cmd, env, n, wait=0.0):
+    time.sleep(wait)
+    t0 = time.perf_counter()
+    out = subprocess.run(cmd + [str(n)], env={**os.environ, **env}, stdout=subprocess.PIPE,
+                         check=True, text=True).stdout
+    return (time.perf_counter() - t0) * 1000, out
+def peak(cmd, env, n):
+    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd + [str(n)], env={**os.environ, **env},
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True, text=True)
+    return int(r.stderr.split()[-1]) / 1024
+def p95(s):
+    s = sorted(s)
+    return s[min(len(s) - 1, round(0.95 * (len(s) - 1)))]
+print(f"\nstarmote whole runs, wall time in ms, median / p95: back to back, {runs} interleaved runs;")
+print(f"after a pause, {pause_runs} runs of each, each {pause:g} s after the run before it; peak")
+print("resident memory in MiB (/usr/bin/time -f %M)\n")
+print("| n | runs | reference | scalar | starmote | scalar vs reference | starmote vs reference |")
+print("|---|---|---|---|---|---|---|")
+for n in (1000, 4096):
+    lines = {name: run(cmd, env, n)[1].split(":")[0] for name, cmd, env in programs}
+    if len(set(lines.values())) != 1:
+        print(f"LINES DIFFER for n = {n}: {lines}")
+    for when, count, wait in (("back to back", runs, 0.0), ("after a pause", pause_runs, pause)):
+        times = {name: [] for name, _, _ in programs}
+        for _ in range(count):
+            for name, cmd, env in programs:
+                times[name].append(run(cmd, env, n, wait)[0])
+        m = {k: statistics.median(v) for k, v in times.items()}
+        cells = " | ".join(f"{m[k]:.0f} / {p95(times[k]):.0f}" for k, _, _ in programs)
+        print(f"| {n} | {when} | {cells} | {m['reference'] / m['scalar']:.2f}× "
+              f"| {m['reference'] / m['starmote']:.2f}× |")
+    print(f"| {n} | peak MiB | " + " | ".join(f"{peak(cmd, env, n):.1f}" for _, cmd, env in programs)
+          + " | | |")
+PY
 fi
 
 [ "$what" = all ] || [ "$what" = image ] || exit 0
@@ -82,7 +134,7 @@ runs=${RUNS:-31} pause_runs=${PAUSE_RUNS:-10} pause=${PAUSE:-3}
 echo "image: about $(( (2 * 2 * pause_runs * 4 * pause + 2 * 2 * runs * 4 / 10 + 300) / 60 )) minutes" \
   "(RUNS=$runs PAUSE_RUNS=$pause_runs PAUSE=$pause)" >&2
 # The build from before the streaming work on image, for side-by-side runs.
-before=${BEFORE:-06417e4}
+before=${BEFORE:-5051a7e}
 git worktree add --detach "$work/before" "$before" >/dev/null 2>&1
 trap 'git worktree remove --force "$work/before" >/dev/null 2>&1; rm -rf "$work"' EXIT
 cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
