@@ -32,16 +32,21 @@ what=${1:-all}
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEDGESTAR_BENCH=ON -DEDGESTAR_TESTS=OFF >/dev/null
 cmake --build "$build" >/dev/null
+cpu() {
+  lscpu | awk -F: '/^Model name/ {gsub(/^ +/, "", $2); name = $2}
+    /^CPU family/ {gsub(/ /, "", $2); family = $2} /^Model:/ {gsub(/ /, "", $2); model = $2}
+    END {print "CPU: " name ", family " family ", model " model}'
+}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 if [ "$what" = all ] || [ "$what" = starmote ]; then
 sm_runs=${STARMOTE_RUNS:-5} sm_pause_runs=${PAUSE_RUNS:-3} pause=${PAUSE:-3}
-# The kernel table took 3 minutes on a Zen 3 core; a whole run of the
-# straightforward program at n = 4096 about 10 s, the others far less.
-echo "starmote: about $(( (180 + sm_runs * 16 + sm_pause_runs * 3 * (16 + pause)) / 60 + 1 )) minutes" \
+# On a Zen 3 core the kernel table took about a minute, and a round of the
+# three programs at n = 4096 about 15 s (the straightforward one 9 s).
+echo "starmote: about $(( (100 + sm_runs * 15 + sm_pause_runs * (16 + 6 * pause)) / 60 + 1 )) minutes" \
   "(STARMOTE_RUNS=$sm_runs PAUSE_RUNS=$sm_pause_runs PAUSE=$pause)" >&2
-lscpu | sed -n 's/^Model name: *//p' | sed 's/^/CPU: /'
+cpu
 "$build/bin/starmote_bench" --benchmark_repetitions="${REPS:-5}" --benchmark_min_time=0.2 \
   --benchmark_report_aggregates_only=true --benchmark_filter="${STARMOTE_FILTER:-.}" \
   --benchmark_out="$work/starmote.json" --benchmark_out_format=json >/dev/null 2>&1
@@ -74,7 +79,7 @@ if command -v gnuplot >/dev/null; then
   gnuplot <<GP
 set terminal pngcairo size 800,480 font "sans,11"
 set output "bench/starmote-pairs.png"
-set title "starmote force step, one core"
+set title "starmote force step, one core of $(cpu | sed 's/^CPU: //')"
 set xlabel "bodies n"
 set ylabel "billion pairs per second"
 set logscale x 2
@@ -131,7 +136,7 @@ fi
 [ "$what" = all ] || [ "$what" = image ] || exit 0
 runs=${RUNS:-31} pause_runs=${PAUSE_RUNS:-10} pause=${PAUSE:-3}
 # 2 sizes × 2 outputs: back to back 4 programs, after a pause 4 pauses a round.
-echo "image: about $(( (2 * 2 * pause_runs * 4 * pause + 2 * 2 * runs * 4 / 10 + 300) / 60 )) minutes" \
+echo "image: about $(( (2 * 2 * pause_runs * 4 * pause + 2 * 2 * runs * 4 / 10 + 130) / 60 + 1 )) minutes" \
   "(RUNS=$runs PAUSE_RUNS=$pause_runs PAUSE=$pause)" >&2
 # The build from before the streaming work on image, for side-by-side runs.
 before=${BEFORE:-5051a7e}
@@ -148,7 +153,7 @@ cmake --build "$work/before/build" --target image >/dev/null
 "$build/bin/image_bench" --benchmark_repetitions="${REPS:-7}" --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
   --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1
 echo
-lscpu | sed -n 's/^Model name: *//p' | sed 's/^/CPU: /'
+cpu
 python3 - "$build" "$work" "${RUNS:-31}" "${PAUSE_RUNS:-10}" "${PAUSE:-3}" "${REFERENCE_RUNS:-7}" <<'PY'
 import json, os, statistics, subprocess, sys, time
 build, work = sys.argv[1], sys.argv[2]
