@@ -123,14 +123,21 @@ void expectFailures(const std::vector<Failure>& cases) {
   }
 }
 
-TEST(ImageCli, FailuresEndWithStatusOne) {
+// The inputs of the failure tables: a small image, and one larger than a
+// pipe's buffer (120054 bytes).
+struct FailureInputs {
   const std::string dir = tempDir();
-  const std::string in = dir + "/in.bmp";
-  const Bytes good = bmpFile(5, 3, true);
-  writeFile(in, good);
-  const std::string big = dir + "/big.bmp";
-  const Bytes bigFile = bmpFile(200, 200, true);  // 120054 bytes
-  writeFile(big, bigFile);
+  const std::string in = dir + "/in.bmp", big = dir + "/big.bmp";
+  const Bytes good = bmpFile(5, 3, true), bigFile = bmpFile(200, 200, true);
+  FailureInputs() {
+    writeFile(in, good);
+    writeFile(big, bigFile);
+  }
+};
+
+TEST(ImageCli, FailuresEndWithStatusOne) {
+  const FailureInputs inputs;
+  const auto& [dir, in, big, good, bigFile] = inputs;
   const std::string fifo = dir + "/fifo";
   mkfifo(fifo.c_str(), 0600);
   expectFailures({
@@ -175,14 +182,9 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
 TEST(ImageCli, FailingCallsEndWithStatusOne) {
   if (kEmulated)
     GTEST_SKIP() << "failing calls need a seccomp filter, which would bind the emulator";
-  const std::string dir = tempDir();
-  const std::string in = dir + "/in.bmp", out = dir + "/out.bmp";
-  const Bytes good = bmpFile(5, 3, true);
-  writeFile(in, good);
-  const std::string big = dir + "/big.bmp";
-  const Bytes bigFile = bmpFile(200, 200, true);  // 120054 bytes
-  writeFile(big, bigFile);
-  const std::string old = dir + "/old.bmp";
+  const FailureInputs inputs;
+  const auto& [dir, in, big, good, bigFile] = inputs;
+  const std::string out = dir + "/out.bmp", old = dir + "/old.bmp";
   const Bytes oldBytes(200000, 0x5A);
   writeFile(old, oldBytes);
   expectFailures({
@@ -214,9 +216,8 @@ TEST(ImageCli, FailingCallsEndWithStatusOne) {
 // image: its bytes would mix with the progress lines on the screen.
 TEST(ImageCli, TerminalOutputIsRefused) {
   if (!canMakeTerminal()) GTEST_SKIP() << "no pseudo-terminal can be made here";
-  const std::string dir = tempDir();
-  const std::string in = dir + "/in.bmp";
-  writeFile(in, bmpFile(5, 3, true));
+  const FailureInputs inputs;
+  const std::string& in = inputs.in;
   expectFailures({
       {{in, "/dev/tty", "c"},
        "",
