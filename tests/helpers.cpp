@@ -148,7 +148,7 @@ std::string blankTime(const std::string& text) {
   return std::regex_replace(text, time, "Exection time T ms.");
 }
 
-RunResult run(const std::vector<std::string>& argv, RunOptions options) {
+RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
   static const std::string dir = tempDir();
   const std::string outPath = dir + "/stdout", errPath = dir + "/stderr";
   // Left empty when the program's standard output goes elsewhere.

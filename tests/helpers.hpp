@@ -89,7 +89,7 @@ std::string blankTime(const std::string& text);
 
 // Runs a program with the given arguments; a built program (not one of the
 // system's, in /bin or /usr/bin) through the emulator when there is one.
-RunResult run(const std::vector<std::string>& argv, RunOptions options = {});
+RunResult run(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 // Checks a program's --help, -h and --version: status 0, nothing on standard
 // error; the help starts with its usage line and names the man page and
