@@ -91,8 +91,8 @@ std::uint8_t edgeByte(const float* up, const float* mid, const float* down, int 
   sum = sum - mid[j + 1];
   sum = sum - down[j];
   // Sums of gray levels are finite and within ±1020, so truncating first and
-  // clamping the integer gives the byte of the clamped level; without a
-  // branch, which the pixels of a photo would mispredict half the time.
+  // clamping the integer gives the byte of the clamped level, with no branch
+  // that depends on the pixels.
   const auto level = static_cast<std::int32_t>(sum);
   return static_cast<std::uint8_t>(level < 0 ? 0 : (level > 255 ? 255 : level));
 }
