@@ -39,6 +39,6 @@ int main(int argc, char** argv) {
     if (write(out, block, step) != static_cast<ssize_t>(step)) return 1;
     done += step;
   }
-  if (static_cast<std::size_t>(info.st_size) > total) ftruncate(out, off_t(total));
+  if (static_cast<std::size_t>(info.st_size) > total && ftruncate(out, off_t(total)) != 0) return 1;
   return close(out) == 0 ? 0 : 1;
 }

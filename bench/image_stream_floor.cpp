@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
     written += step;
   }
   close(in);
-  if (static_cast<std::size_t>(info.st_size) > total) ftruncate(out, static_cast<off_t>(total));
+  if (static_cast<std::size_t>(info.st_size) > total &&
+      ftruncate(out, static_cast<off_t>(total)) != 0) {
+    return 1;
+  }
   return close(out) == 0 ? 0 : 1;
 }

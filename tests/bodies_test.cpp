@@ -113,7 +113,7 @@ Bodies scene(int n, int kind, std::mt19937& gen) {
         break;
       case 3:  // subnormal and huge separations
         body.x = (i % 2) ? unit(gen) * 1e-41f : unit(gen) * 1e18f;
-        body.y = (i % 3) ? 1e-39f * i : -1e19f;
+        body.y = (i % 3) ? 1e-39f * static_cast<float>(i) : -1e19f;
         body.z = 0.0f;
         break;
     }

@@ -316,8 +316,8 @@ TEST(ImageCli, InputAndOutputMayBeTheSameFile) {
     unlink((dir + "/hard.bmp").c_str());
     unlink((dir + "/soft.bmp").c_str());
     writeFile(path, file);
-    link(path.c_str(), (dir + "/hard.bmp").c_str());
-    symlink(path.c_str(), (dir + "/soft.bmp").c_str());
+    ASSERT_EQ(link(path.c_str(), (dir + "/hard.bmp").c_str()), 0);
+    ASSERT_EQ(symlink(path.c_str(), (dir + "/soft.bmp").c_str()), 0);
     const RunResult r = run({kImage, path, output, "c"});
     EXPECT_EQ(r.status, 0) << output;
     EXPECT_EQ(readFile(path), expectedOutput(file, true)) << output;
@@ -378,7 +378,7 @@ TEST(ImageCli, FullFileSystemLeavesExactlyTheBytesWritten) {
   unlink((mnt + "/out.bmp").c_str());
   const std::string sparse = mnt + "/sparse.bmp";
   writeFile(sparse, bmpHeader(1200054, 400, 1000));
-  truncate(sparse.c_str(), 1200054);
+  EXPECT_EQ(truncate(sparse.c_str(), 1200054), 0);
   const RunResult same = run({kImage, sparse, sparse, "c"});
   const Bytes kept = readFile(sparse);
   run({"/bin/sh", "-c", "umount " + mnt});

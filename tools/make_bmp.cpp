@@ -66,9 +66,9 @@ int main(int argc, char** argv) {
   put32(&file[42], 2835);
   for (long row = 0; row < height; ++row) {
     // Bottom-up, as BMP files usually are: the first row stored is the lowest.
-    const double y = 1.0 - (row + 0.5) / static_cast<double>(height);
+    const double y = 1.0 - (static_cast<double>(row) + 0.5) / static_cast<double>(height);
     for (long col = 0; col < width; ++col) {
-      const Rgb c = scene((col + 0.5) / static_cast<double>(width), y);
+      const Rgb c = scene((static_cast<double>(col) + 0.5) / static_cast<double>(width), y);
       std::uint8_t* p = &file[54 + row * stride + 3 * col];
       p[0] = static_cast<std::uint8_t>(c.b);
       p[1] = static_cast<std::uint8_t>(c.g);
