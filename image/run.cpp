@@ -94,4 +94,11 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
   if (written != static_cast<std::uint64_t>(layout.fileSize)) {
     throw shortWrite(written, layout.fileSize);
   }
+  // The black image is written as asked, yet the run did not do what a
+  // script that mistyped the mode wanted: its status must say so.
+  if (!edges) {
+    throw BmpError(std::string("mode '") + (mode == '\0' ? "" : std::string(1, mode)) +
+                   "' is not implemented: the image written is all black; c or g computes the "
+                   "edges\n");
+  }
 }

@@ -28,7 +28,8 @@ BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progres
 // The whole program: reads input, writes its edges (mode 'c' or 'g') or an
 // all-black image (any other mode) to output, printing progress lines and the
 // sweep's time. Throws BmpError with the message of any failure, once every
-// line of standard output has been printed; std::bad_alloc when memory runs
-// out. bandRows 0 lets the image choose its bands.
+// line of standard output has been printed, and after writing the black image
+// of any other mode; std::bad_alloc when memory runs out. bandRows 0 lets the
+// image choose its bands.
 void runImage(const char* input, const char* output, char mode, std::FILE* progress,
               std::size_t bandRows = 0);
