@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Checks that a built program carries the build's exploit mitigations:
+#   PIE             ELF type DYN with the PIE flag (where the toolchain can
+#                   link a static PIE: not on s390x, where a plain static
+#                   program is expected);
+#   full RELRO      a GNU_RELRO segment and immediate binding (BIND_NOW);
+#   NX stack        a GNU_STACK segment that is not executable;
+#   stack protector main, which keeps an address-taken local, checks its
+#                   canary (calls __stack_chk_fail);
+#   fortified calls the program calls fortified C library functions
+#                   (__printf_chk and the like), which only _FORTIFY_SOURCE
+#                   callers link in;
+#   CET / PAC       main starts with endbr64 (x86-64), or with paciasp or
+#                   a BTI landing pad (aarch64).
+# Debian's hardening-check takes a static PIE for a shared library, and
+# stripped of its symbols a program no longer shows where main is. So a
+# stripped PROGRAM needs UNSTRIPPED: the same link (the same build ID) with
+# its symbols, from which the last three checks read the code.
+# Usage: tools/check-hardening.sh PROGRAM [UNSTRIPPED]
+set -euo pipefail
+program=${1:?usage: tools/check-hardening.sh PROGRAM [UNSTRIPPED]}
+code=${2:-$program}
+failed=0
+# check NAME DETAIL COMMAND...: runs COMMAND and reports NAME as there or
+# missing (with DETAIL).
+check() {
+  local name=$1 detail=$2
+  shift 2
+  if "$@"; then
+    echo "  ok       $name"
+  else
+    echo "  MISSING  $name${detail:+: $detail}"
+    failed=1
+  fi
+}
+build_id() { readelf -n "$1" | awk '/Build ID:/ {print $3}'; }
+
+echo "$program:"
+machine=$(readelf -h "$program" | awk -F: '/Machine:/ {gsub(/^ +/, "", $2); print $2}')
+case "$machine" in
+  *X86-64*) objdump=objdump ;;
+  *AArch64*) objdump=aarch64-linux-gnu-objdump ;;
+  *S/390*) objdump=s390x-linux-gnu-objdump ;;
+  *) echo "  unknown machine: $machine" >&2; exit 1 ;;
+esac
+command -v "$objdump" >/dev/null || objdump=objdump
+
+if [ "$code" != "$program" ] && [ "$(build_id "$code")" != "$(build_id "$program")" ]; then
+  echo "  $code is not the same link (build IDs differ)" >&2
+  exit 1
+fi
+if ! grep -q ' T main$' <<<"$(nm "$code" 2>/dev/null)"; then
+  echo "  no symbols: name the unstripped program as well" >&2
+  exit 1
+fi
+
+type=$(readelf -h "$program" | awk '/Type:/ {print $2}')
+flags=$(readelf -d "$program" 2>/dev/null | grep -E '\((FLAGS|FLAGS_1)\)' || true)
+segments=$(readelf -lW "$program")
+stack=$(awk '/GNU_STACK/ {print $(NF - 1)}' <<<"$segments")
+disassembly=$("$objdump" -d --no-show-raw-insn "$code")
+main=$(awk '/^[0-9a-f]+ <main>:$/ {on = 1; next} on && /^$/ {exit} on' <<<"$disassembly")
+first=$(awk 'NF > 1 {print $2; exit}' <<<"$main")
+calls=$(grep -oE '\s(call|jmp|bl|b|brasl|jg)\s+[0-9a-f]+ <_+[a-z0-9_]+_chk>' <<<"$disassembly" |
+  grep -vE '<_+(stack_chk_fail|chk_fail)>' | sed 's/.*<//; s/>//' | sort -u | tr '\n' ' ' || true)
+
+pie() { [ "$type" = DYN ] && grep -qw PIE <<<"$flags"; }
+# A plain static program (s390x) has no dynamic section to bind: its C
+# library applies every relocation at start, then write-protects them.
+relro() {
+  grep -q GNU_RELRO <<<"$segments" && { grep -qw BIND_NOW <<<"$flags" || [[ "$machine" == *S/390* ]]; }
+}
+nx_stack() { [ -n "$stack" ] && [[ "$stack" != *E* ]]; }
+canary() { grep -qE '<__stack_chk_fail(_local)?>' <<<"$main"; }
+fortified() { [ -n "$calls" ]; }
+landing_pad() {
+  case "$machine" in
+    *X86-64*) [ "$first" = endbr64 ] ;;
+    *AArch64*) [ "$first" = paciasp ] || [ "$first" = bti ] ;;
+  esac
+}
+
+if [[ "$machine" == *S/390* ]]; then
+  echo "  -        PIE: the s390x toolchain cannot link a static PIE"
+else
+  check "PIE (ELF type DYN, PIE flag)" "type $type" pie
+fi
+check "full RELRO (GNU_RELRO, BIND_NOW)" "" relro
+check "non-executable stack" "GNU_STACK ${stack:-absent}" nx_stack
+check "stack protector (main checks its canary)" "" canary
+check "fortified calls${calls:+ ($calls)}" "" fortified
+case "$machine" in
+  *X86-64*) check "CET: endbr64 at main" "main starts with $first" landing_pad ;;
+  *AArch64*) check "PAC/BTI at main" "main starts with $first" landing_pad ;;
+esac
+exit $failed
