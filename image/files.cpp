@@ -12,9 +12,14 @@
 #include "common/standard_streams.hpp"
 #include "image/bmp.hpp"
 
-bool sizeChecked(int fd, const BmpLayout& layout) {
+struct stat identify(int fd, const char* name) {
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (fstat(fd, &info) != 0) throw BmpError(systemError(name));
+  return info;
+}
+
+bool sizeChecked(int fd, const struct stat& info, const BmpLayout& layout) {
+  if (!S_ISREG(info.st_mode)) return false;
   const off_t at = lseek(fd, 0, SEEK_CUR);
   if (at < 0 || info.st_size < at) return false;
   // What reading would find: the bytes there, or one more than declared.
@@ -69,9 +74,18 @@ void PixelSource::expectEnd() {
 }
 
 OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* block,
-                       std::size_t capacity, int input)
+                       std::size_t capacity, const struct stat& input)
     : path_(path), total_(total), block_(block), capacity_(capacity) {
   fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
+  struct stat info;
+  // A file the system cannot identify may be the input, or a longer file
+  // that only a cut would leave right: it is not written at all.
+  if (fd_ >= 0 && fstat(fd_, &info) != 0) {
+    const int error = errno;
+    close(fd_);
+    fd_ = -1;
+    errno = error;
+  }
   if (fd_ < 0) {
     openError_ = systemError(path);
     return;
@@ -79,12 +93,9 @@ OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* bloc
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &pipeAction_);
-  struct stat info;
-  regular_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  regular_ = S_ISREG(info.st_mode);
   if (regular_) oldSize_ = static_cast<std::uint64_t>(info.st_size);
-  struct stat source;
-  inPlace_ = regular_ && fstat(input, &source) == 0 && source.st_dev == info.st_dev &&
-             source.st_ino == info.st_ino;
+  inPlace_ = regular_ && input.st_dev == info.st_dev && input.st_ino == info.st_ino;
   // A file that must grow gets its blocks in one call, which costs far less
   // than having them reserved a write at a time. Its length still grows only
   // with the writes, so a run cut short leaves just the bytes written; if the
@@ -164,10 +175,13 @@ std::uint64_t OutputFile::finish() {
 }
 
 std::string OutputFile::abandon() {
-  if (fd_ < 0) return {};
+  if (fd_ < 0) return openError_;
+  std::string said = failed_ ? shortWrite(written_, static_cast<std::int32_t>(total_)).what() : "";
   // The run has failed already: a close's error adds nothing to its message.
   const Closing closing = cutAndClose();
-  if (closing.cut == 0) return {};
-  errno = closing.cut;
-  return systemError(path_);
+  if (closing.cut != 0) {
+    errno = closing.cut;
+    said += systemError(path_);
+  }
+  return said;
 }

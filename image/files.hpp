@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -11,10 +13,16 @@
 // be added in one go.
 inline constexpr std::size_t kOutputSlack = std::size_t{48} << 10;
 
-// For a regular file, compares the bytes after the header with D and throws
-// the size message when they differ; returns true. Returns false for any
-// other input, whose length is known only at its end.
-bool sizeChecked(int fd, const BmpLayout& layout);
+// What the system says of an open file (fstat). Throws BmpError with the
+// system's error for name when it cannot say: a run that cannot tell what
+// its files are cannot tell whether its output is its input, so it must not
+// go on as though it were not.
+struct stat identify(int fd, const char* name);
+
+// For a regular file (info is its fstat), compares the bytes after the header
+// with D and throws the size message when they differ; returns true. Returns
+// false for any other input, whose length is known only at its end.
+bool sizeChecked(int fd, const struct stat& info, const BmpLayout& layout);
 
 // An open file descriptor, closed with its owner.
 class Descriptor {
@@ -73,13 +81,19 @@ class PixelSource {
 // While it is open, SIGPIPE is ignored: an output pipe whose reader quits is
 // a failed write like any other, reported with the bytes the reader took,
 // and the progress lines still waiting for standard output are not lost.
+//
+// Once a write has failed, nothing more is written: a later write would land
+// where the failed one should have, and the file would hold bytes in the
+// wrong place.
 class OutputFile {
  public:
   // Opens path for total bytes, gathered in block: capacity bytes and
-  // kOutputSlack more. When it cannot be opened, openError() says why and
-  // every byte is discarded. input is the descriptor the pixels come from.
+  // kOutputSlack more. When it cannot be opened, or the system cannot say
+  // what the opened file is, openError() says why, nothing is written and
+  // every byte is discarded. input is the identity of the file the pixels
+  // come from.
   OutputFile(const char* path, std::uint64_t total, std::uint8_t* block, std::size_t capacity,
-             int input);
+             const struct stat& input);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   // Closes a file neither finished nor abandoned, cut as abandon() cuts it.
@@ -96,8 +110,11 @@ class OutputFile {
   // file cannot be closed.
   std::uint64_t finish();
   // When the run ends early (its input failed): cuts the file to exactly the
-  // bytes written, as a short write leaves it, and closes it. Returns the
-  // message of a failed cut ("PATH: system error"), or an empty string.
+  // bytes written, as a short write leaves it, and closes it. Returns what
+  // had already gone wrong with the output, to be said after the input's
+  // message: that it could not be opened, that a write had failed
+  // ("Escritos N de S bytes"), and that the cut failed ("PATH: system
+  // error"); an empty string when nothing did.
   std::string abandon();
 
  private:

@@ -27,9 +27,10 @@ bool isTerminal(const char* path) {
 BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progress,
                  std::size_t bandRows) {
   BmpInput input;
+  input.file = identify(fd, name);
   input.layout = readHeader(fd, name, header, progress);
   const BmpLayout& layout = input.layout;
-  const bool checked = sizeChecked(fd, layout);
+  const bool checked = sizeChecked(fd, input.file, layout);
   input.plan = planBands(layout, bandRows);
   input.bands = allocateBands(input.plan, layout);
   if (!checked) {
@@ -79,13 +80,13 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
   // An output that cannot be opened is reported after the sweep's time,
   // which the bands still measure while their bytes go nowhere.
   OutputFile out(output, static_cast<std::uint64_t>(layout.fileSize), image.bands.out,
-                 image.plan.outBytes, fd.get());
+                 image.plan.outBytes, image.file);
   double seconds = 0.0;
   try {
     seconds = runBands(layout, header, edges, image.plan, image.bands.ring, pixels, out);
   } catch (const BmpError& error) {
-    // The input failed part way; a cut of the output that fails too is said
-    // after it.
+    // The input failed part way; what had gone wrong with the output, and a
+    // cut of it that fails too, are said after it.
     throw BmpError(error.what() + out.abandon());
   }
   if (edges) printSweepTime(seconds, progress);

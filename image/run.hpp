@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdio>
 
@@ -9,6 +11,7 @@
 
 // A validated input and the memory of the rest of its run.
 struct BmpInput {
+  struct stat file = {};  // what the input is, for telling whether the output is it
   BmpLayout layout;
   BandPlan plan;
   BandMemory bands;
@@ -19,9 +22,10 @@ struct BmpInput {
   Buffer held;
 };
 
-// Reads and validates the header, checks the input's length (from its size,
-// or by holding its bytes), allocates the run's memory and prints the read
-// line. name is used in system error messages. Throws BmpError.
+// Identifies the input, reads and validates the header, checks the input's
+// length (from its size, or by holding its bytes), allocates the run's memory
+// and prints the read line. name is used in system error messages. Throws
+// BmpError.
 BmpInput readBMP(int fd, const char* name, BmpHeader& header, std::FILE* progress,
                  std::size_t bandRows = 0);
 

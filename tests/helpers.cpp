@@ -27,21 +27,27 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// The CPUs whose system call numbers the seccomp filter below knows.
+#if defined(__x86_64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#elif defined(__s390x__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_S390X;
+#else
+constexpr std::uint32_t kAuditArch = 0;
+#endif
+
+const char kStrace[] = "/usr/bin/strace";
+
 // Makes close(fd) fail with EIO, without closing, for every fd above 2;
 // ftruncate fail with EIO; and reads of more than 54 bytes from every fd
 // above 2 fail with EIO; as asked, in this process and whatever it executes.
 // Only for static programs: the dynamic loader closes and reads files too,
 // and would stop.
 bool failCalls(bool close, bool cut, bool read) {
-#if defined(__x86_64__)
-  const std::uint32_t arch = AUDIT_ARCH_X86_64;
-#elif defined(__aarch64__)
-  const std::uint32_t arch = AUDIT_ARCH_AARCH64;
-#elif defined(__s390x__)
-  const std::uint32_t arch = AUDIT_ARCH_S390X;
-#else
-  return false;
-#endif
+  const std::uint32_t arch = kAuditArch;
+  if (arch == 0) return false;
   // The low half of a 64-bit argument.
   const auto low = [](int arg) {
     const std::size_t at = offsetof(seccomp_data, args) + 8 * arg;
@@ -184,8 +190,17 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = options.input != nullptr ? dup(feed[0]) : open("/dev/null", O_RDONLY);
-    const int out = options.out == Stdout::full ? open("/dev/full", O_WRONLY)
-                                                : open(outPath.c_str(), O_WRONLY | O_TRUNC);
+    int out = -1;
+    if (options.out == Stdout::full) {
+      out = open("/dev/full", O_WRONLY);
+    } else if (options.out == Stdout::readerGone) {
+      int ends[2];
+      if (pipe(ends) != 0) _exit(126);
+      close(ends[0]);
+      out = ends[1];
+    } else {
+      out = open(outPath.c_str(), O_WRONLY | O_TRUNC);
+    }
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
@@ -200,6 +215,8 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
       dup2(terminal, 1);
     }
     if (options.stdinClosed) close(0);
+    // The test may ignore SIGPIPE itself; the program starts as from a shell.
+    signal(SIGPIPE, SIG_DFL);
     if (options.isa != nullptr) setenv("EDGESTAR_ISA", options.isa, 1);
     if (options.fileSizeLimit != 0) {
       const rlimit limit = {options.fileSizeLimit, options.fileSizeLimit};
@@ -219,12 +236,26 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
         setenv("FAIL_CALLS", calls.c_str(), 1);
       }
     }
-    std::vector<char*> args;
-    args.reserve(argv.size() + 2);
-    if (kEmulated && !argv[0].starts_with("/bin/") && !argv[0].starts_with("/usr/bin/")) {
-      args.push_back(const_cast<char*>(EMULATOR));
+    std::vector<std::string> words;
+    if (!options.inject.empty()) {
+      words = {kStrace, "-f", "-qq", "-o", "/dev/null"};
+      std::string calls;
+      for (const auto& path : options.injectOn) words.insert(words.end(), {"-P", path});
+      for (const auto& call : options.inject) {
+        const std::string name = call.substr(0, call.find(':'));
+        const std::string when = call.substr(name.size());
+        words.insert(words.end(), {"-e", "inject=" + name + ":error=EIO" + when});
+        calls += (calls.empty() ? "" : ",") + name;
+      }
+      words.insert(words.end(), {"-e", "trace=" + calls});
     }
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    if (kEmulated && !argv[0].starts_with("/bin/") && !argv[0].starts_with("/usr/bin/")) {
+      words.push_back(EMULATOR);
+    }
+    words.insert(words.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    args.reserve(words.size() + 1);
+    for (const auto& a : words) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     execv(args[0], args.data());
     _exit(127);
@@ -257,9 +288,20 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
   }
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
   result.out = master >= 0 ? onTerminal : slurp(outPath);
   result.err = slurp(errPath);
   return result;
+}
+
+std::string cannotFailCalls() {
+  if (kEmulated)
+    return "failing calls need a seccomp filter or strace, which would bind the emulator";
+  if (PROGRAMS_STATIC && kAuditArch == 0) {
+    return "no seccomp filter knows this CPU's system calls, and the programs are static";
+  }
+  if (access(kStrace, X_OK) != 0) return std::string("no ") + kStrace + " to inject failures with";
+  return {};
 }
 
 bool canMakeTerminal() {

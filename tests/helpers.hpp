@@ -44,12 +44,14 @@ std::string tempDir();
 
 struct RunResult {
   int status = -1;  // exit status, or -1 when killed by a signal
+  int signal = 0;   // the signal that killed it, 0 when it exited
   std::string out;
   std::string err;
 };
 
-// Where a run's standard output goes.
-enum class Stdout { captured, full, closed };
+// Where a run's standard output goes: captured, /dev/full, closed, or a pipe
+// whose reader has gone.
+enum class Stdout { captured, full, closed, readerGone };
 
 struct RunOptions {
   Stdout out = Stdout::captured;
@@ -78,10 +80,22 @@ struct RunOptions {
   // When not empty, a reader opens this FIFO, takes fifoTakes bytes and quits.
   std::string fifo = {};
   std::size_t fifoTakes = 0;
+  // System calls that fail with EIO under strace, counted only on the files
+  // in injectOn (strace -P: calls that name one of those paths, or use a
+  // descriptor opened by it): "write:when=1" fails the first write to them
+  // and no other, "%fstat" every fstat or stat of them. See canInject.
+  std::vector<std::string> inject = {};
+  std::vector<std::string> injectOn = {};
 };
 
 // Whether this machine can make the pseudo-terminal of RunOptions::terminal.
 bool canMakeTerminal();
+
+// Whether the calls of closeFails, cutFails and readFails can be made to
+// fail here: through a seccomp filter around a static program, which needs
+// the CPU's system call numbers, or preloaded into a dynamic one; and those
+// of inject, which need strace. Empty when they can, else why not.
+std::string cannotFailCalls();
 
 // Text with each well-formed "Exection time … ms." line's time blanked out,
 // as "Exection time T ms.".
