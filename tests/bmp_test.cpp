@@ -232,8 +232,7 @@ TEST(RunImage, RegularInputChangingAfterItsCheckStopsTheRun) {
     ASSERT_EQ(ftruncate(fd, static_cast<off_t>(c.changedSize)), 0);
     PixelSource pixels(fd, in.c_str(), image.layout.dataSize, image.bands.in, image.plan.inBytes);
     try {
-      OutputFile output(out.c_str(), file.size(), image.bands.out, image.plan.outBytes,
-                        image.file);
+      OutputFile output(out.c_str(), file.size(), image.bands.out, image.plan.outBytes, image.file);
       runBands(image.layout, header, true, image.plan, image.bands.ring, pixels, output);
       ADD_FAILURE() << "the run went on past the end of the file";
     } catch (const BmpError& e) {
