@@ -21,8 +21,11 @@ void integrate(Body* bodies, float dt, int n);
 // Throws std::bad_alloc when the memory cannot be had.
 void reserveBodyForce(int n);
 
-// The same kernels on a chosen instruction set; each is bit-identical to the
-// literal scalar loops. The functions above run on activeIsa(): the fastest
-// this CPU has, unless a test chose another.
+// The same kernels on a chosen instruction set. Every result that is not a
+// NaN is bit-identical to the literal scalar loops', and a NaN stays a NaN;
+// where NaNs of different payloads meet (positions already NaN, which the
+// program's own bodies never are) its payload and sign may differ. The
+// functions above run on activeIsa(): the fastest this CPU has, unless a
+// test chose another.
 void bodyForce(Isa isa, Body* bodies, float dt, int n);
 void integrate(Isa isa, Body* bodies, float dt, int n);

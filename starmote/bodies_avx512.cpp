@@ -13,6 +13,9 @@ namespace {
 
 using Vec = __m512;
 constexpr int kLanes = 16;
+// Rows between forming an inverse cube and adding its forces: 5 to 12 ran
+// alike on Zen 5, 8% faster than none; 6 keeps the fewest spills.
+constexpr int kDelay = 6;
 
 inline Vec load(const float* p) { return _mm512_load_ps(p); }
 inline void store(float* p, Vec v) { _mm512_store_ps(p, v); }

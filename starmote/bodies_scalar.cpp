@@ -40,8 +40,10 @@ inline void formPairs(const BodyArrays& b, int i, int from, int count, Pairs& p)
 
 // Body i adds bodies from … from + count − 1, in order; each of them adds
 // body i, after every body before i and before any after it. The second
-// body's d is formed anew rather than negated: the same bits as the literal
-// loop's, NaNs included.
+// body's d is formed anew rather than negated, as the literal loop forms it:
+// negating would flip the sign of the NaN a coincident pair spreads. Where
+// positions are already NaNs of different payloads, the shared inverse cube
+// carries the first body's, so the second may get another NaN.
 inline void addPairs(const BodyArrays& b, int i, int from, int count, const Pairs& p, float& sx,
                      float& sy, float& sz) {
   for (int k = 0; k < count; ++k) {
