@@ -25,20 +25,42 @@
 #   REFERENCE_RUNS  runs of the straightforward image program [7]
 #   STARMOTE_RUNS   back-to-back whole runs of each starmote program [5]
 #   STARMOTE_FILTER which starmote kernel benchmarks run [all]
-# Each part prints how long it expects to take when it starts.
+# Each part prints how long it expects to take when it starts. What the
+# bench needs and cannot find it says in one line on standard error: it stops
+# without a compiler, CMake, Ninja, Google Benchmark or python3, and goes on
+# without the rest (the before columns, peak memory, the plot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
+case "$what" in all | image | starmote) ;; *) echo "usage: bench/run.sh [image|starmote|all]" >&2; exit 2 ;; esac
 build=${BUILD_DIR:-build-bench}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEDGESTAR_BENCH=ON -DEDGESTAR_TESTS=OFF >/dev/null
-cmake --build "$build" >/dev/null
+die() {
+  echo "bench/run.sh: $*" >&2
+  exit 1
+}
+for tool in cmake ninja python3; do
+  command -v $tool >/dev/null || die "needs $tool (apt-get install ${tool/ninja/ninja-build})"
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DEDGESTAR_BENCH=ON \
+  -DEDGESTAR_TESTS=OFF >"$work/configure.log" 2>&1; then
+  grep -qi benchmark "$work/configure.log" && die "needs Google Benchmark (apt-get install libbenchmark-dev)"
+  die "cannot configure the build: $(grep -m1 -i error "$work/configure.log" || tail -1 "$work/configure.log")"
+fi
+cmake --build "$build" >"$work/build.log" 2>&1 || die "the build failed: see cmake --build $build"
+# Peak resident memory comes from /usr/bin/time; without it the peak columns
+# stay empty.
+peak_tool=/usr/bin/time
+if [ ! -x $peak_tool ]; then
+  echo "bench/run.sh: no $peak_tool (apt-get install time): peak memory is not measured" >&2
+  peak_tool=""
+fi
 cpu() {
   lscpu | awk -F: '/^Model name/ {gsub(/^ +/, "", $2); name = $2}
     /^CPU family/ {gsub(/ /, "", $2); family = $2} /^Model:/ {gsub(/ /, "", $2); model = $2}
     END {print "CPU: " name ", family " family ", model " model}'
 }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 if [ "$what" = all ] || [ "$what" = starmote ]; then
 sm_runs=${STARMOTE_RUNS:-5} sm_pause_runs=${PAUSE_RUNS:-3} pause=${PAUSE:-3}
@@ -49,7 +71,8 @@ echo "starmote: about $(( (100 + sm_runs * 15 + sm_pause_runs * (16 + 6 * pause)
 cpu
 "$build/bin/starmote_bench" --benchmark_repetitions="${REPS:-5}" --benchmark_min_time=0.2 \
   --benchmark_report_aggregates_only=true --benchmark_filter="${STARMOTE_FILTER:-.}" \
-  --benchmark_out="$work/starmote.json" --benchmark_out_format=json >/dev/null 2>&1
+  --benchmark_out="$work/starmote.json" --benchmark_out_format=json >/dev/null 2>&1 ||
+  die "starmote_bench failed: run $build/bin/starmote_bench to see why"
 python3 - "$work" <<'PY'
 import json, sys
 work = sys.argv[1]
@@ -91,9 +114,10 @@ GP
 else
   echo "no gnuplot: the plot bench/starmote-pairs.png was not redrawn"
 fi
-python3 - "$build" "$sm_runs" "$sm_pause_runs" "$pause" <<'PY'
+python3 - "$build" "$sm_runs" "$sm_pause_runs" "$pause" "$peak_tool" <<'PY'
 import os, statistics, subprocess, sys, time
 build, runs, pause_runs, pause = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4])
+peak_tool = sys.argv[5]
 programs = [("reference", [f"{build}/bin/starmote_reference"], {}),
             ("scalar", [f"{build}/bin/starmote"], {"EDGESTAR_ISA": "scalar"}),
             ("starmote", [f"{build}/bin/starmote"], {})]
@@ -104,9 +128,11 @@ def run(cmd, env, n, wait=0.0):
                          check=True, text=True).stdout
     return (time.perf_counter() - t0) * 1000, out
 def peak(cmd, env, n):
-    r = subprocess.run(["/usr/bin/time", "-f", "%M"] + cmd + [str(n)], env={**os.environ, **env},
+    if not peak_tool:
+        return "-"
+    r = subprocess.run([peak_tool, "-f", "%M"] + cmd + [str(n)], env={**os.environ, **env},
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True, text=True)
-    return int(r.stderr.split()[-1]) / 1024
+    return f"{int(r.stderr.split()[-1]) / 1024:.1f}"
 def p95(s):
     s = sorted(s)
     return s[min(len(s) - 1, round(0.95 * (len(s) - 1)))]
@@ -128,7 +154,7 @@ for n in (1000, 4096):
         cells = " | ".join(f"{m[k]:.0f} / {p95(times[k]):.0f}" for k, _, _ in programs)
         print(f"| {n} | {when} | {cells} | {m['reference'] / m['scalar']:.2f}× "
               f"| {m['reference'] / m['starmote']:.2f}× |")
-    print(f"| {n} | peak MiB | " + " | ".join(f"{peak(cmd, env, n):.1f}" for _, cmd, env in programs)
+    print(f"| {n} | peak MiB | " + " | ".join(peak(cmd, env, n) for _, cmd, env in programs)
           + " | | |")
 PY
 fi
@@ -139,25 +165,40 @@ runs=${RUNS:-31} pause_runs=${PAUSE_RUNS:-10} pause=${PAUSE:-3}
 echo "image: about $(( (2 * 2 * pause_runs * 4 * pause + 2 * 2 * runs * 4 / 10 + 130) / 60 + 1 )) minutes" \
   "(RUNS=$runs PAUSE_RUNS=$pause_runs PAUSE=$pause)" >&2
 # The build from before the streaming work on image, for side-by-side runs.
+# A shallow clone or a source tarball lacks it: the before columns go.
 before=${BEFORE:-5051a7e}
-git worktree add --detach "$work/before" "$before" >/dev/null 2>&1
-trap 'git worktree remove --force "$work/before" >/dev/null 2>&1; rm -rf "$work"' EXIT
-cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DEDGESTAR_TESTS=OFF >/dev/null
-cmake --build "$work/before/build" --target image >/dev/null
+before_image=""
+if ! command -v git >/dev/null; then
+  echo "bench/run.sh: no git to build BEFORE=$before with: the before columns are left out" >&2
+elif ! git rev-parse -q --verify "$before^{commit}" >/dev/null 2>&1; then
+  echo "bench/run.sh: BEFORE=$before is not a commit of this checkout: the before columns are left out" >&2
+elif ! git worktree add --detach "$work/before" "$before" >/dev/null 2>&1; then
+  echo "bench/run.sh: cannot check out BEFORE=$before: the before columns are left out" >&2
+else
+  trap 'git worktree remove --force "$work/before" >/dev/null 2>&1; rm -rf "$work"' EXIT
+  if cmake -S "$work/before" -B "$work/before/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DEDGESTAR_TESTS=OFF >/dev/null 2>&1 && cmake --build "$work/before/build" --target image >/dev/null 2>&1; then
+    before_image=$work/before/build/bin/image
+  else
+    echo "bench/run.sh: BEFORE=$before does not build: the before columns are left out" >&2
+  fi
+fi
 "$build/bin/make_bmp" 4096 4096 "$work/4096x4096.bmp"
 "$build/bin/make_bmp" 1920 1080 "$work/1920x1080.bmp"
 # The widest images: one row, and three (the fewest with interior pixels).
 "$build/bin/make_bmp" 16777216 1 "$work/16777216x1.bmp"
 "$build/bin/make_bmp" 5592405 3 "$work/5592405x3.bmp"
 "$build/bin/image_bench" --benchmark_repetitions="${REPS:-7}" --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
-  --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1
+  --benchmark_format=json --benchmark_out="$work/kernels.json" --benchmark_out_format=json >/dev/null 2>&1 ||
+  die "image_bench failed: run $build/bin/image_bench to see why"
 echo
 cpu
-python3 - "$build" "$work" "${RUNS:-31}" "${PAUSE_RUNS:-10}" "${PAUSE:-3}" "${REFERENCE_RUNS:-7}" <<'PY'
+python3 - "$build" "$work" "${RUNS:-31}" "${PAUSE_RUNS:-10}" "${PAUSE:-3}" "${REFERENCE_RUNS:-7}" \
+  "$before_image" "$peak_tool" <<'PY'
 import json, os, statistics, subprocess, sys, time
 build, work = sys.argv[1], sys.argv[2]
 runs, pause_runs, pause, ref_runs = int(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6])
+before_image, peak_tool = sys.argv[7], sys.argv[8]
 med = {}
 for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
     if b.get("aggregate_name") == "median":
@@ -179,8 +220,10 @@ for size in ("4096x4096", "1920x1080"):
             cells.append("-" if t is None else f"{t:.2f} ({t / copy:.2f}×)")
         print(f"| {title} | " + " | ".join(cells) + " |")
 
-programs = [("before", f"{work}/before/build/bin/image"), ("image", f"{build}/bin/image"),
-            ("stream floor", f"{build}/bin/image_stream_floor"), ("floor", f"{build}/bin/image_floor")]
+programs = ([("before", before_image)] if before_image else []) + [
+    ("image", f"{build}/bin/image"), ("stream floor", f"{build}/bin/image_stream_floor"),
+    ("floor", f"{build}/bin/image_floor")]
+names = [name for name, _ in programs]
 reference = f"{build}/bin/image_reference"
 def p95(s):
     s = sorted(s)
@@ -195,20 +238,24 @@ def timed(name, prog, src, out, mode, wait=0.0):
     return (time.perf_counter() - t0) * 1000
 
 def peak(prog, src, out):  # MiB, from /usr/bin/time -f %M in a run of its own
-    r = subprocess.run(["/usr/bin/time", "-f", "%M", prog, src, out, "c"],
+    if not peak_tool:
+        return "-"
+    r = subprocess.run([peak_tool, "-f", "%M", prog, src, out, "c"],
                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True, text=True)
-    return int(r.stderr.split()[-1]) / 1024
+    return f"{int(r.stderr.split()[-1]) / 1024:.1f}"
 
 def cell(t):
     return f"{statistics.median(t):.1f} / {p95(t):.1f}"
 
-print(f"\nwhole run, wall time in ms, median / p95: back to back, {runs} interleaved runs of before,")
-print(f"image and the two floors ({ref_runs} runs of the reference program on their own: its")
-print(f"hundreds of megabytes of small pages would otherwise land on the others' allocations);")
-print(f"after a pause, {pause_runs} runs of each, each one {pause:g} s after the run before it\n")
-print("| image | output | runs | reference | before | image | stream floor | floor "
-      "| image vs before | image vs stream floor |")
-print("|---|---|---|---|---|---|---|---|---|---|")
+print(f"\nwhole run, wall time in ms, median / p95: back to back, {runs} interleaved runs of "
+      f"{', '.join(names)}")
+print(f"({ref_runs} runs of the reference program on their own: its hundreds of megabytes")
+print(f"of small pages would otherwise land on the others' allocations); after a pause,")
+print(f"{pause_runs} runs of each, each one {pause:g} s after the run before it\n")
+versus = ["image vs before"] if before_image else []
+columns = ["image", "output", "runs", "reference"] + names + versus + ["image vs stream floor"]
+print("| " + " | ".join(columns) + " |")
+print("|" + "---|" * len(columns))
 peaks = []
 for size in ("4096x4096", "1920x1080"):
     src = f"{work}/{size}.bmp"
@@ -228,21 +275,22 @@ for size in ("4096x4096", "1920x1080"):
                     times[name].append(timed(name, prog, src, outs[name], mode, wait))
             cells = [cell(ref) if ref else "-"] + [cell(times[n]) for n, _ in programs]
             m = {n: statistics.median(t) for n, t in times.items()}
-            speed = (f"{m['before'] / m['image']:.2f}× / "
-                     f"{p95(times['before']) / p95(times['image']):.2f}×")
+            if before_image:
+                cells.append(f"{m['before'] / m['image']:.2f}× / "
+                             f"{p95(times['before']) / p95(times['image']):.2f}×")
             print(f"| {size} | {mode} | {when} | " + " | ".join(cells) +
-                  f" | {speed} | {m['image'] / m['stream floor']:.2f}× |")
+                  f" | {m['image'] / m['stream floor']:.2f}× |")
     same = all(open(outs[n], "rb").read() == open(outs["image"], "rb").read()
-               for n in ("reference", "before"))
+               for n in ["reference"] + (["before"] if before_image else []))
     if not same:
         print(f"OUTPUT DIFFERS for {size}")
 for size in ("4096x4096", "1920x1080", "16777216x1", "5592405x3"):
     src = f"{work}/{size}.bmp"
     outs = {name: f"{work}/{name.replace(' ', '-')}.bmp" for name, _ in programs + [("reference", reference)]}
     peaks.append(f"| {size} | " + " | ".join(
-        f"{peak(prog, src, outs[name]):.1f}" for name, prog in [("reference", reference)] + programs) + " |")
+        peak(prog, src, outs[name]) for name, prog in [("reference", reference)] + programs) + " |")
 print("\npeak resident memory in MiB (/usr/bin/time -f %M)\n")
-print("| image | reference | before | image | stream floor | floor |")
-print("|---|---|---|---|---|---|")
+print("| image | reference | " + " | ".join(names) + " |")
+print("|---|---|" + "---|" * len(names))
 print("\n".join(peaks))
 PY

@@ -3,14 +3,16 @@
 
 Usage: bench/versus.py BEFORE_BIN AFTER_BIN [--runs N] [--starmote-runs N]
                        [--pause-runs N] [--pause S] [--only image,starmote,startup]
+                       [--isas default,scalar]
 
 BEFORE_BIN and AFTER_BIN are the bin folders of two builds (each with image,
 starmote and make_bmp). For each case the two programs run interleaved, in
 the order ABBA, so that drift in the machine's speed falls on both alike:
 
-  image     4096x4096 and 1920x1080 over an existing output, on the default
-            path and with EDGESTAR_ISA=scalar;
-  starmote  n = 1000 and 4096, default path and EDGESTAR_ISA=scalar;
+  image     4096x4096 and 1920x1080 over an existing output;
+  starmote  n = 1000 and 4096;
+            each on the default path and with EDGESTAR_ISA=scalar, or the
+            paths --isas names;
   startup   image --version and starmote 0 under hyperfine -N, when installed.
 
 Each case runs back to back, then --pause-runs times each after a pause of
@@ -92,8 +94,11 @@ def main():
     parser.add_argument("--pause-runs", type=int, default=3)
     parser.add_argument("--pause", type=float, default=3.0)
     parser.add_argument("--only", default="image,starmote,startup")
+    parser.add_argument("--isas", default="default,scalar",
+                        help="EDGESTAR_ISA values to run, default meaning unset")
     args = parser.parse_args()
     parts = args.only.split(",")
+    isas = ["" if isa == "default" else isa for isa in args.isas.split(",")]
     print(f"CPU: {cpu_name()}\n")
     print("| case | runs | before wall | after wall | after/before | before CPU | after CPU "
           "| after/before | before MiB | after MiB |")
@@ -105,7 +110,7 @@ def main():
                 src = f"{work}/{size}.bmp"
                 subprocess.run([f"{args.after}/make_bmp", *size.split("x"), src], check=True,
                                stdout=subprocess.DEVNULL)
-                for isa in ("", "scalar"):
+                for isa in isas:
                     out = {name: f"{work}/{name}-{size}.bmp" for name in ("before", "after")}
                     compare(f"image {size} {isa or 'default'}",
                             [f"{args.before}/image", src, out["before"], "c"],
@@ -116,7 +121,7 @@ def main():
                             print(f"OUTPUTS DIFFER: image {size} {isa or 'default'}")
         if "starmote" in parts:
             for n in ("1000", "4096"):
-                for isa in ("", "scalar"):
+                for isa in isas:
                     env = {"EDGESTAR_ISA": isa}
                     lines = {subprocess.run([f"{d}/starmote", n], env={**os.environ, **env},
                                             capture_output=True, text=True).stdout.split(":")[0]
