@@ -78,7 +78,7 @@ import json, sys
 work = sys.argv[1]
 rate = {}
 for b in json.load(open(f"{work}/starmote.json"))["benchmarks"]:
-    if b.get("aggregate_name") == "median":
+    if b.get("aggregate_name") == "median" or b.get("run_type") == "iteration":  # REPS=1: no median
         name, n = b["run_name"].split("/")
         rate[(name, int(n))] = b["pairs/s"] / 1e9
 sizes = sorted({n for _, n in rate})
@@ -201,7 +201,7 @@ runs, pause_runs, pause, ref_runs = int(sys.argv[3]), int(sys.argv[4]), float(sy
 before_image, peak_tool = sys.argv[7], sys.argv[8]
 med = {}
 for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
-    if b.get("aggregate_name") == "median":
+    if b.get("aggregate_name") == "median" or b.get("run_type") == "iteration":  # REPS=1: no median
         med[b["run_name"]] = b["real_time"] / 1e6  # ms
 stages = (("gray", "gray", "gray"), ("edgebytes", "edges (bytes, in place)", "edges"),
           ("bytes", "bytes", "bytes"))
