@@ -108,6 +108,8 @@ set ylabel "billion pairs per second"
 set logscale x 2
 set key outside right center box
 set grid
+# The ticks at the sizes measured, not at powers of two near them.
+set xtics ($(awk 'NR > 1 {printf "%s\"%d\" %d", (NR > 2 ? ", " : ""), $1, $1}' "$work/starmote.dat"))
 plot for [c=2:$((cols - 1))] "$work/starmote.dat" using 1:c with linespoints lw 2 title word("$names", c - 1)
 GP
   echo "plot: bench/starmote-pairs.png"
