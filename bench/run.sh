@@ -69,7 +69,10 @@ sm_runs=${STARMOTE_RUNS:-5} sm_pause_runs=${PAUSE_RUNS:-3} pause=${PAUSE:-3}
 echo "starmote: about $(( (100 + sm_runs * 15 + sm_pause_runs * (16 + 6 * pause)) / 60 + 1 )) minutes" \
   "(STARMOTE_RUNS=$sm_runs PAUSE_RUNS=$sm_pause_runs PAUSE=$pause)" >&2
 cpu
+# Repetitions interleaved at random, so that a slow spell of the shared
+# machine does not fall on one size alone.
 "$build/bin/starmote_bench" --benchmark_repetitions="${REPS:-5}" --benchmark_min_time=0.2 \
+  --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_filter="${STARMOTE_FILTER:-.}" \
   --benchmark_out="$work/starmote.json" --benchmark_out_format=json >/dev/null 2>&1 ||
   die "starmote_bench failed: run $build/bin/starmote_bench to see why"
@@ -110,6 +113,7 @@ set key outside right center box
 set grid
 # The ticks at the sizes measured, not at powers of two near them.
 set xtics ($(awk 'NR > 1 {printf "%s\"%d\" %d", (NR > 2 ? ", " : ""), $1, $1}' "$work/starmote.dat"))
+set offsets graph 0.04, graph 0.04, 0, 0
 plot for [c=2:$((cols - 1))] "$work/starmote.dat" using 1:c with linespoints lw 2 title word("$names", c - 1)
 GP
   echo "plot: bench/starmote-pairs.png"

@@ -14,7 +14,7 @@ namespace {
 using Vec = __m256;
 constexpr int kLanes = 8;
 // Rows between forming an inverse cube and adding its forces: 4 to 6 ran
-// alike on Zen 5, 7% faster than none, with fewer spills than none.
+// alike on Zen 5, about 7% faster than none, with fewer spills than none.
 constexpr int kDelay = 4;
 
 inline Vec load(const float* p) { return _mm256_load_ps(p); }
