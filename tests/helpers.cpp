@@ -243,14 +243,16 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
       for (const auto& path : options.injectOn) words.insert(words.end(), {"-P", path});
       for (const auto& call : options.inject) {
         const std::string name = call.substr(0, call.find(':'));
-        const std::string when = call.substr(name.size());
-        words.insert(words.end(), {"-e", "inject=" + name + ":error=EIO" + when});
+        std::string inject = "inject=" + name;
+        inject += ":error=EIO";
+        inject += call.substr(name.size());  // ":when=N", if given
+        words.insert(words.end(), {"-e", inject});
         calls += (calls.empty() ? "" : ",") + name;
       }
       words.insert(words.end(), {"-e", "trace=" + calls});
     }
     if (kEmulated && !argv[0].starts_with("/bin/") && !argv[0].starts_with("/usr/bin/")) {
-      words.push_back(EMULATOR);
+      words.emplace_back(EMULATOR);
     }
     words.insert(words.end(), argv.begin(), argv.end());
     std::vector<char*> args;
