@@ -238,6 +238,11 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
     }
     std::vector<std::string> words;
     if (!options.inject.empty()) {
+      // LeakSanitizer stops the program with ptrace at exit, which strace
+      // already holds.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      setenv("ASAN_OPTIONS", (std::string(asan != nullptr ? asan : "") + ":detect_leaks=0").c_str(),
+             1);
       words = {kStrace, "-f", "-qq", "-o", "/dev/null"};
       std::string calls;
       for (const auto& path : options.injectOn) words.insert(words.end(), {"-P", path});
