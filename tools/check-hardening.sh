@@ -61,8 +61,10 @@ stack=$(awk '/GNU_STACK/ {print $(NF - 1)}' <<<"$segments")
 disassembly=$("$objdump" -d --no-show-raw-insn "$code")
 main=$(awk '/^[0-9a-f]+ <main>:$/ {on = 1; next} on && /^$/ {exit} on' <<<"$disassembly")
 first=$(awk 'NF > 1 {print $2; exit}' <<<"$main")
-calls=$(grep -oE '\s(call|jmp|bl|b|brasl|jg)\s+[0-9a-f]+ <_+[a-z0-9_]+_chk>' <<<"$disassembly" |
-  grep -vE '<_+(stack_chk_fail|chk_fail)>' | sed 's/.*<//; s/>//' | sort -u | tr '\n' ' ' || true)
+# A call or tail jump to a fortified function (s390x names its return
+# register first: brasl %r14,ADDRESS).
+calls=$(grep -oE '\s(call|jmp|bl|b|brasl|jg)\s+(%r[0-9]+,)?[0-9a-f]+ <_+[a-z0-9_]+_chk>' <<<"$disassembly" |
+  grep -vE '<_+(stack_chk_fail|chk_fail)>' | sed 's/.*<//; s/>//' | sort -u | paste -sd' ' || true)
 
 pie() { [ "$type" = DYN ] && grep -qw PIE <<<"$flags"; }
 # A plain static program (s390x) has no dynamic section to bind: its C
