@@ -83,7 +83,7 @@ struct RunOptions {
   // System calls that fail with EIO under strace, counted only on the files
   // in injectOn (strace -P: calls that name one of those paths, or use a
   // descriptor opened by it): "write:when=1" fails the first write to them
-  // and no other, "%fstat" every fstat or stat of them. See canInject.
+  // and no other, "%fstat" every fstat or stat of them. See cannotFailCalls.
   std::vector<std::string> inject = {};
   std::vector<std::string> injectOn = {};
 };
