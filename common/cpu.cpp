@@ -69,11 +69,11 @@ Isa chosenIsa = Isa::scalar;
 // The names of the instruction sets isas holds, or of those this CPU
 // supports, separated by blanks.
 template <std::size_t N>
-std::string names(const Isa (&isas)[N], bool supportedOnly) {
+std::string names(const Isa (&isas)[N], bool supportedOnly, char separator = ' ') {
   std::string names;
   for (const Isa isa : isas) {
     if (supportedOnly && !isaSupported(isa)) continue;
-    if (!names.empty()) names += ' ';
+    if (!names.empty()) names += separator;
     names += isaName(isa);
   }
   return names;
@@ -106,6 +106,8 @@ std::string useRequestedIsa(const char* requested) {
          ": unknown instruction set (known: " + names(kEveryIsa, false) +
          "; supported: " + supported + ")\n";
 }
+
+std::string builtIsaNames(char separator) { return names(kAllIsas, false, separator); }
 
 std::string kernelsLine() {
   return std::string("kernels: ") + isaName(activeIsa()) + " (supported: " + names(kAllIsas, true) +

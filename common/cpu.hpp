@@ -36,6 +36,9 @@ inline constexpr char kIsaVariable[] = "EDGESTAR_ISA";
 // empty: the fastest). Returns the message for a name that is unknown or not
 // supported here (newline included), or an empty string once it is in use.
 std::string useRequestedIsa(const char* requested);
+// The names of this build's instruction sets, slowest first, joined by
+// separator.
+std::string builtIsaNames(char separator);
 // "kernels: NAME (supported: NAME …)", the active instruction set and those
 // this CPU supports, for --version.
 std::string kernelsLine();

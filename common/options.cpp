@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "common/cpu.hpp"
 #include "common/standard_streams.hpp"
@@ -11,7 +12,12 @@
 bool answerCommonOptions(int argc, char** argv, const char* name, const char* help, int& status) {
   const char* first = argc > 1 ? argv[1] : "";
   if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
-    std::fputs(help, stdout);
+    std::string text = help;
+    static constexpr std::string_view kIsas = "{isas}";
+    if (const auto at = text.find(kIsas); at != std::string::npos) {
+      text.replace(at, kIsas.size(), builtIsaNames('|'));
+    }
+    std::fputs(text.c_str(), stdout);
     status = finishStandardOutput();
     return true;
   }

@@ -30,3 +30,17 @@ std::string systemError(const char* name) {
   if (name == nullptr || name[0] == '\0') return text + "\n";
   return std::string(name) + ": " + text + "\n";
 }
+
+std::string printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f) {
+      shown += c;
+    } else {
+      static const char kHex[] = "0123456789abcdef";
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    }
+  }
+  return shown;
+}

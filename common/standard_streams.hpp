@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <string_view>
 
 // Opens path as open(2) does, with close-on-exec, on a descriptor above the
 // standard ones (0, 1, 2). When a standard descriptor is closed, a file
@@ -18,3 +19,8 @@ std::string flushStandardOutput();
 // The text perror(name) prints for the current errno: the bare system text
 // when name is empty.
 std::string systemError(const char* name);
+
+// text with every byte a terminal could act on (controls, DEL, and bytes of
+// 0x80 and above, which may be half a character) written as \xNN, for
+// quoting what a user typed in a message.
+std::string printable(std::string_view text);

@@ -76,13 +76,17 @@ void PixelSource::expectEnd() {
 OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* block,
                        std::size_t capacity, const struct stat& input)
     : path_(path), total_(total), block_(block), capacity_(capacity) {
-  fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
+  // Created here, the file is removed again if the run cannot use it.
+  fd_ = openAboveStandard(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
+  const bool created = fd_ >= 0;
+  if (fd_ < 0 && errno == EEXIST) fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
   struct stat info;
   // A file the system cannot identify may be the input, or a longer file
   // that only a cut would leave right: it is not written at all.
   if (fd_ >= 0 && fstat(fd_, &info) != 0) {
     const int error = errno;
     close(fd_);
+    if (created) unlink(path);
     fd_ = -1;
     errno = error;
   }

@@ -2,8 +2,10 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "common/options.hpp"
+#include "common/standard_streams.hpp"
 #include "image/bmp.hpp"
 #include "image/run.hpp"
 
@@ -23,7 +25,7 @@ const char kHelp[] =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and the kernels this CPU runs, and exit\n"
     "\n"
-    "EDGESTAR_ISA=scalar|sse4|avx2|avx512|neon runs that instruction set's kernels\n"
+    "EDGESTAR_ISA={isas} runs that instruction set's kernels\n"
     "instead of the fastest this CPU supports (--version lists them).\n"
     "\n"
     "See image(1) for the accepted files and every message.\n";
@@ -42,8 +44,10 @@ int main(int argc, char** argv) {
   try {
     runImage(argv[1], argv[2], argv[3][0], stdout);
   } catch (const BmpError& error) {
-    std::fflush(stdout);
+    // Progress lines that could not be written are said too.
+    const std::string lines = flushStandardOutput();
     std::fputs(error.what(), stderr);
+    std::fputs(lines.c_str(), stderr);
     return 1;
   } catch (const std::bad_alloc&) {
     std::fflush(stdout);

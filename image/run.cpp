@@ -86,8 +86,12 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
     seconds = runBands(layout, header, edges, image.plan, image.bands.ring, pixels, out);
   } catch (const BmpError& error) {
     // The input failed part way; what had gone wrong with the output, and a
-    // cut of it that fails too, are said after it.
-    throw BmpError(error.what() + out.abandon());
+    // cut of it that fails too, are said after it. In place, the output's
+    // open error may be the input's own line, which is said once.
+    std::string said = error.what();
+    const std::string output = out.abandon();
+    if (output != said) said += output;
+    throw BmpError(said);
   }
   if (edges) printSweepTime(seconds, progress);
   if (!out.openError().empty()) throw BmpError(out.openError());
@@ -98,7 +102,7 @@ void runImage(const char* input, const char* output, char mode, std::FILE* progr
   // The black image is written as asked, yet the run did not do what a
   // script that mistyped the mode wanted: its status must say so.
   if (!edges) {
-    throw BmpError(std::string("mode '") + (mode == '\0' ? "" : std::string(1, mode)) +
+    throw BmpError(std::string("mode '") + printable(mode == '\0' ? "" : std::string(1, mode)) +
                    "' is not implemented: the image written is all black; c or g computes the "
                    "edges\n");
   }

@@ -20,7 +20,7 @@ const char kHelp[] =
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and the kernels this CPU runs, and exit\n"
     "\n"
-    "EDGESTAR_ISA=scalar|sse4|avx2|avx512|neon runs that instruction set's kernels\n"
+    "EDGESTAR_ISA={isas} runs that instruction set's kernels\n"
     "instead of the fastest this CPU supports (--version lists them).\n"
     "\n"
     "See starmote(1) for the details.\n";

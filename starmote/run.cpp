@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "common/standard_streams.hpp"
 #include "common/timer.hpp"
 #include "starmote/progress.hpp"
 
@@ -15,7 +16,13 @@ int bodyCount(int argc, char** argv) {
   const auto n =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(std::strtol(argv[1], nullptr, 10)));
   // A negative count would print a rate for a simulation that did nothing.
-  if (n < 0) throw RunError("Body count must be 0 or more, not " + std::to_string(n) + "\n");
+  if (n < 0) {
+    const std::string value = std::to_string(n);
+    // Say how a count that does not read as typed was read.
+    const std::string how =
+        value == argv[1] ? "" : ": '" + printable(argv[1]) + "' read as a 32-bit count";
+    throw RunError("Body count must be 0 or more, not " + value + how + "\n");
+  }
   return n;
 }
 

@@ -58,6 +58,7 @@ TEST(ImageCli, ModesAndLayouts) {
     bool padded;
     std::vector<std::string> extra;  // mode and more
     bool edges;
+    const char* shown = nullptr;  // the mode as the message shows it, when not as typed
   } cases[] = {
       {4, 2, true, {"c"}, true},              // the smallest worked example: 78 bytes
       {5, 3, true, {"c"}, true},              // padded rows
@@ -67,7 +68,10 @@ TEST(ImageCli, ModesAndLayouts) {
       {9, 9, true, {"x"}, false},             // no operator
       {9, 9, true, {""}, false},              // empty mode
       {9, 9, true, {"Gray"}, false},          // letters count as typed
-      {2, 40, true, {"c"}, true},             // too narrow for the operator
+      // A byte a terminal would act on, or half a character, is escaped.
+      {9, 9, true, {"\x1b[31m"}, false, "\\x1b"},
+      {9, 9, true, {"\xc3\xa9"}, false, "\\xc3"},
+      {2, 40, true, {"c"}, true},  // too narrow for the operator
       {64, 48, true, {"c"}, true},
   };
   for (const auto& c : cases) {
@@ -81,7 +85,7 @@ TEST(ImageCli, ModesAndLayouts) {
     // The black image is written, and the status says the run did not do
     // what was asked.
     EXPECT_EQ(r.status, c.edges ? 0 : 1) << what;
-    const std::string mode = c.extra[0].substr(0, 1);
+    const std::string mode = c.shown != nullptr ? c.shown : c.extra[0].substr(0, 1);
     EXPECT_EQ(r.err, c.edges ? ""
                              : "mode '" + mode +
                                    "' is not implemented: the image written is all black; c or g "
@@ -109,6 +113,7 @@ struct Failure {
   RunOptions options = {};
   std::string file = {};
   Bytes holds = {};
+  bool gone = false;  // file does not exist afterwards
 };
 
 void expectFailures(const std::vector<Failure>& cases) {
@@ -126,7 +131,9 @@ void expectFailures(const std::vector<Failure>& cases) {
     }
     EXPECT_EQ(err, c.err);
     EXPECT_EQ(blankTime(r.out), c.out) << c.err;
-    if (!c.file.empty()) {
+    if (c.gone) {
+      EXPECT_NE(access(c.file.c_str(), F_OK), 0) << c.file << " left behind";
+    } else if (!c.file.empty()) {
       EXPECT_EQ(readFile(c.file), c.holds) << c.err;
     }
   }
@@ -170,9 +177,10 @@ TEST(ImageCli, FailuresEndWithStatusOne) {
        "",
        "/dev/stdin: No such file or directory\n",
        {.stdinClosed = true}},
+      // The progress lines are lost too, and said to be.
       {{in, "/dev/stdout", "c"},
        "",
-       "/dev/stdout: No such file or directory\n",
+       "/dev/stdout: No such file or directory\nstandard output: Bad file descriptor\n",
        {.out = Stdout::closed}},
       // The progress lines would land in the image.
       {{in, "/dev/stdout", "c"},
@@ -195,7 +203,8 @@ TEST(ImageCli, FailingCallsEndWithStatusOne) {
   const FailureInputs inputs;
   const auto& [dir, in, big, large, good, bigFile, largeFile] = inputs;
   const std::string out = dir + "/out.bmp", old = dir + "/old.bmp", unknown = dir + "/unknown.bmp";
-  const std::string once = dir + "/once.bmp", twice = dir + "/twice.bmp";
+  const std::string once = dir + "/once.bmp", twice = dir + "/twice.bmp",
+                    thrice = dir + "/thrice.bmp", fresh = dir + "/fresh.bmp";
   const Bytes oldBytes(200000, 0x5A);
   writeFile(old, oldBytes);
   writeFile(unknown, oldBytes);
@@ -203,6 +212,8 @@ TEST(ImageCli, FailingCallsEndWithStatusOne) {
   const std::string inPlace = dir + "/inplace.bmp", same = dir + "/same.bmp";
   writeFile(inPlace, bigFile);
   ASSERT_EQ(link(inPlace.c_str(), same.c_str()), 0);
+  const std::string itself = dir + "/itself.bmp";
+  writeFile(itself, bigFile);
   const std::string largeLines = okLines(largeFile, 1000, 800);
   expectFailures({
       // Nothing meant for standard output lands in the file.
@@ -234,13 +245,32 @@ TEST(ImageCli, FailingCallsEndWithStatusOne) {
        {.inject = {"write:when=1"}, .injectOn = {once}},
        once,
        {}},
-      // A write fails, then the input: both are said.
+      // A write fails, then the input: both are said; and with a failed cut
+      // after them, all three.
       {{large, twice, "c"},
        largeLines,
        large + ": Input/output error\nEscritos 0 de 2400054 bytes\n",
        {.inject = {"write:when=1", "read:when=4"}, .injectOn = {large, twice}},
        twice,
        {}},
+      {{large, thrice, "c"},
+       largeLines,
+       large + ": Input/output error\nEscritos 0 de 2400054 bytes\n" + thrice +
+           ": Input/output error\n",
+       {.inject = {"write:when=1", "read:when=4", "ftruncate"}, .injectOn = {large, thrice}}},
+      // The input fails after the output could not be opened: both are said.
+      {{big, dir + "/missing/o.bmp", "c"},
+       okLines(bigFile, 200, 200),
+       big + ": Input/output error\n" + dir + "/missing/o.bmp: No such file or directory\n",
+       {.readFails = true}},
+      // In place, the output's fstat and then the input's read fail with the
+      // same line, said once; the file stays whole.
+      {{itself, itself, "c"},
+       okLines(bigFile, 200, 200),
+       itself + ": Input/output error\n",
+       {.inject = {"%fstat:when=3", "read:when=2"}, .injectOn = {itself}},
+       itself,
+       bigFile},
       // When the system cannot say what the input is, nor so whether the
       // output is the input, nothing is written: under a size limit a run
       // that took it for another file would cut it.
@@ -258,6 +288,14 @@ TEST(ImageCli, FailingCallsEndWithStatusOne) {
        {.inject = {"%fstat"}, .injectOn = {unknown}},
        unknown,
        oldBytes},
+      // A new output the run cannot use is not left behind.
+      {{big, fresh, "c"},
+       okLines(bigFile, 200, 200) + "Exection time T ms.\n",
+       fresh + ": Input/output error\n",
+       {.inject = {"%fstat"}, .injectOn = {fresh}},
+       fresh,
+       {},
+       true},
   });
 }
 
@@ -288,8 +326,15 @@ TEST(ImageCli, UnwritableStandardOutput) {
     RunOptions options;
     std::string err;
     int signal = 0;  // the run ends by this signal rather than with status 1
+    const char* mode = "c";
   } cases[] = {
       {{.out = Stdout::full}, "standard output: No space left on device\n"},
+      // Both failures are said.
+      {{.out = Stdout::full},
+       "mode 'x' is not implemented: the image written is all black; c or g computes the "
+       "edges\nstandard output: No space left on device\n",
+       0,
+       "x"},
       {{.out = Stdout::closed}, "standard output: Bad file descriptor\n"},
       // As in other Unix tools: the output file, done by then, has given
       // SIGPIPE back its action.
@@ -297,12 +342,12 @@ TEST(ImageCli, UnwritableStandardOutput) {
   };
   for (const auto& c : cases) {
     unlink(out.c_str());
-    const RunResult r = run({kImage, in, out, "c"}, c.options);
+    const RunResult r = run({kImage, in, out, c.mode}, c.options);
     EXPECT_EQ(r.status, c.signal == 0 ? 1 : -1) << c.err;
     EXPECT_EQ(r.signal, c.signal) << c.err;
     EXPECT_EQ(r.err, c.err);
     // Nothing meant for standard output lands in the file.
-    EXPECT_EQ(readFile(out), expectedOutput(file, true)) << c.err;
+    EXPECT_EQ(readFile(out), expectedOutput(file, c.mode[0] == 'c')) << c.err;
   }
 }
 

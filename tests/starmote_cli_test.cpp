@@ -57,8 +57,11 @@ TEST(StarmoteCli, CountsThatCannotRunFailCleanly) {
   } cases[] = {
       // Negative as read, or once truncated to 32 bits.
       {"-5", "Body count must be 0 or more, not -5\n"},
-      {"2147483648", "Body count must be 0 or more, not -2147483648\n"},
-      {"99999999999999999999", "Body count must be 0 or more, not -1\n"},
+      {"2147483648",
+       "Body count must be 0 or more, not -2147483648: '2147483648' read as a 32-bit count\n"},
+      {"99999999999999999999",
+       "Body count must be 0 or more, not -1: '99999999999999999999' read as a 32-bit count\n"},
+      {" -7\x1b", "Body count must be 0 or more, not -7: ' -7\\x1b' read as a 32-bit count\n"},
       {"2147483647", "Not enough memory for 2147483647 bodies (60129542116 bytes)\n"},
   };
   for (const auto& c : cases) {

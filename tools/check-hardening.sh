@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks that a built program carries the build's exploit mitigations:
-#   PIE             ELF type DYN with the PIE flag (where the toolchain can
-#                   link a static PIE: not on s390x, where a plain static
-#                   program is expected);
+#   PIE             ELF type DYN with the PIE flag (but for a plain static
+#                   program on s390x, whose toolchain cannot link a static
+#                   PIE);
 #   full RELRO      a GNU_RELRO segment and immediate binding (BIND_NOW);
 #   NX stack        a GNU_STACK segment that is not executable;
 #   stack protector main, which keeps an address-taken local, checks its
@@ -10,8 +10,14 @@
 #   fortified calls the program calls fortified C library functions
 #                   (__printf_chk and the like), which only _FORTIFY_SOURCE
 #                   callers link in;
-#   CET / PAC       main starts with endbr64 (x86-64), or with paciasp or
-#                   a BTI landing pad (aarch64).
+#   landing pads    main starts with endbr64 (x86-64), or with paciasp or
+#                   a BTI landing pad (aarch64). Whether the CPU enforces
+#                   them (CET's IBT and shadow stack, or BTI) is up to the
+#                   program's property note, which the linker marks only when
+#                   every object linked in is marked: it is reported, not
+#                   required, as Debian 12's start files and C library lack
+#                   the mark.
+# Calls are found directly or through the PLT of a dynamic program.
 # Debian's hardening-check takes a static PIE for a shared library, and
 # stripped of its symbols a program no longer shows where main is. So a
 # stripped PROGRAM needs UNSTRIPPED: the same link (the same build ID) with
@@ -63,17 +69,21 @@ main=$(awk '/^[0-9a-f]+ <main>:$/ {on = 1; next} on && /^$/ {exit} on' <<<"$disa
 first=$(awk 'NF > 1 {print $2; exit}' <<<"$main")
 # A call or tail jump to a fortified function (s390x names its return
 # register first: brasl %r14,ADDRESS).
-calls=$(grep -oE '\s(call|jmp|bl|b|brasl|jg)\s+(%r[0-9]+,)?[0-9a-f]+ <_+[a-z0-9_]+_chk>' <<<"$disassembly" |
-  grep -vE '<_+(stack_chk_fail|chk_fail)>' | sed 's/.*<//; s/>//' | sort -u | paste -sd' ' || true)
+calls=$(grep -oE '\s(call|jmp|bl|b|brasl|jg)\s+(%r[0-9]+,)?[0-9a-f]+ <_+[a-z0-9_]+_chk(@plt)?>' <<<"$disassembly" |
+  sed 's/.*<//; s/@plt//; s/>//' | grep -vE '^_+(stack_chk_fail|chk_fail)$' | sort -u | paste -sd' ' || true)
+# A plain static program has no dynamic section.
+plain_static() { ! grep -qE '^ +DYNAMIC ' <<<"$segments"; }
+exempt_pie() { [[ "$machine" == *S/390* ]] && plain_static; }
+properties=$(readelf -n "$program" | sed -n 's/^ *Properties: *//p' | paste -sd' ' || true)
 
 pie() { [ "$type" = DYN ] && grep -qw PIE <<<"$flags"; }
 # A plain static program (s390x) has no dynamic section to bind: its C
 # library applies every relocation at start, then write-protects them.
 relro() {
-  grep -q GNU_RELRO <<<"$segments" && { grep -qw BIND_NOW <<<"$flags" || [[ "$machine" == *S/390* ]]; }
+  grep -q GNU_RELRO <<<"$segments" && { grep -qw BIND_NOW <<<"$flags" || exempt_pie; }
 }
 nx_stack() { [ -n "$stack" ] && [[ "$stack" != *E* ]]; }
-canary() { grep -qE '<__stack_chk_fail(_local)?>' <<<"$main"; }
+canary() { grep -qE '<__stack_chk_fail(_local)?(@plt)?>' <<<"$main"; }
 fortified() { [ -n "$calls" ]; }
 landing_pad() {
   case "$machine" in
@@ -82,21 +92,32 @@ landing_pad() {
   esac
 }
 
-if [[ "$machine" == *S/390* ]]; then
+if exempt_pie; then
   echo "  -        PIE: the s390x toolchain cannot link a static PIE"
-else
-  check "PIE (ELF type DYN, PIE flag)" "type $type" pie
-fi
-if [[ "$machine" == *S/390* ]]; then
   check "full RELRO (GNU_RELRO; a plain static program binds all at start)" "" relro
 else
+  check "PIE (ELF type DYN, PIE flag)" "type $type" pie
   check "full RELRO (GNU_RELRO, BIND_NOW)" "" relro
 fi
 check "non-executable stack" "GNU_STACK ${stack:-absent}" nx_stack
 check "stack protector (main checks its canary)" "" canary
 check "fortified calls${calls:+ ($calls)}" "" fortified
 case "$machine" in
-  *X86-64*) check "CET: endbr64 at main" "main starts with $first" landing_pad ;;
-  *AArch64*) check "PAC/BTI at main" "main starts with $first" landing_pad ;;
+  *X86-64*)
+    check "landing pads: endbr64 at main" "main starts with $first" landing_pad
+    if grep -qE 'x86 feature:.*IBT' <<<"$properties" && grep -qE 'x86 feature:.*SHSTK' <<<"$properties"; then
+      echo "  ok       CET enforced where the CPU and kernel have it (IBT, SHSTK in the property note)"
+    else
+      echo "  -        CET not enforced: the property note claims no IBT and shadow stack (${properties:-none})"
+    fi
+    ;;
+  *AArch64*)
+    check "landing pads: PAC/BTI at main" "main starts with $first" landing_pad
+    if grep -qE 'AArch64 feature:.*BTI' <<<"$properties"; then
+      echo "  ok       BTI enforced where the CPU and kernel have it (BTI in the property note)"
+    else
+      echo "  -        BTI not enforced: the property note claims no BTI (${properties:-none})"
+    fi
+    ;;
 esac
 exit $failed
