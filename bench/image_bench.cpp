@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/buffer.hpp"
+#include "image/bands.hpp"
 #include "image/kernels.hpp"
 
 namespace {
@@ -87,6 +88,63 @@ void tripleBytes(benchmark::State& state, Isa isa, Size s) {
   state.SetLabel(label(s));
 }
 
+// The stages as a run calls them: band by band, each band's pixel bytes, gray
+// rows and level bytes in the cache (one band's buffers, used again for every
+// band of the image), beside a copy of the same bytes between buffers of the
+// same size. The gray rows land two rows into the ring, after the two a band
+// shares with the one before.
+struct Band {
+  std::size_t rows, ringRows, bands;
+  explicit Band(Size s) {
+    BmpLayout layout;
+    layout.width = s.width;
+    layout.height = s.height;
+    layout.rows = std::size_t(s.height);
+    layout.stride = 3 * std::size_t(s.width);
+    const BandPlan plan = planBands(layout);
+    rows = plan.bandRows;
+    ringRows = plan.ringRows;
+    bands = (layout.rows + rows - 1) / rows;
+  }
+};
+
+void bandStage(benchmark::State& state, Isa isa, int stage, Size s) {
+  const Band band(s);
+  const std::size_t w = std::size_t(s.width);
+  Buffer pixels(3 * w * band.rows), ring(4 * w * band.ringRows), out(3 * w * band.rows);
+  std::mt19937 gen(1);
+  for (std::size_t k = 0; k < pixels.size(); ++k) pixels.bytes()[k] = std::uint8_t(gen() >> 24);
+  for (std::size_t k = 0; k < ring.size(); ++k) ring.bytes()[k] = std::uint8_t(gen() >> 24);
+  for (auto _ : state) {
+    for (std::size_t b = 0; b < band.bands; ++b) {
+      if (stage == 0) {
+        grayKernel(isa, pixels.bytes(), 3 * w, s.width, band.rows, ring.floats() + 2 * w);
+      } else {
+        for (std::size_t r = 0; r < band.rows; ++r) {
+          tripleBytesKernel(isa, ring.bytes() + r * 4 * w, s.width, out.bytes() + 3 * r * w);
+        }
+      }
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetLabel(label(s));
+}
+
+// Half the bytes a band's stage reads plus writes, band after band.
+void bandCopy(benchmark::State& state, std::size_t perPixel2, Size s) {
+  const Band band(s);
+  const std::size_t bytes = std::size_t(s.width) * band.rows * perPixel2 / 2;
+  Buffer from(bytes), to(bytes);
+  std::memset(from.bytes(), 1, bytes);
+  for (auto _ : state) {
+    for (std::size_t b = 0; b < band.bands; ++b) {
+      std::memcpy(to.bytes(), from.bytes(), bytes);
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetLabel(label(s));
+}
+
 void referencePath(benchmark::State& state, int stage, Size s) {
   Images im(s);
   const std::size_t w = std::size_t(s.width);
@@ -116,9 +174,14 @@ int registerAll() {
       benchmark::RegisterBenchmark((std::string("reference_") + stage + tag).c_str(), referencePath,
                                    k, s);
     }
+    // Gray reads 3 bytes and writes 4 a pixel; expanding reads 1 and writes 3.
+    benchmark::RegisterBenchmark(("band_copy_gray" + tag).c_str(), bandCopy, 7, s);
+    benchmark::RegisterBenchmark(("band_copy_bytes" + tag).c_str(), bandCopy, 4, s);
     for (const Isa isa : kAllIsas) {
       if (!isaSupported(isa)) continue;
       const std::string suffix = std::string(isaName(isa)) + tag;
+      benchmark::RegisterBenchmark(("band_gray_" + suffix).c_str(), bandStage, isa, 0, s);
+      benchmark::RegisterBenchmark(("band_bytes_" + suffix).c_str(), bandStage, isa, 1, s);
       benchmark::RegisterBenchmark(("gray_" + suffix).c_str(), gray, isa, s);
       benchmark::RegisterBenchmark(("edgebytes_" + suffix).c_str(), edgeBytes, isa, s);
       benchmark::RegisterBenchmark(("bytes_" + suffix).c_str(), tripleBytes, isa, s);

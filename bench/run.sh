@@ -85,7 +85,7 @@ for b in json.load(open(f"{work}/starmote.json"))["benchmarks"]:
         name, n = b["run_name"].split("/")
         rate[(name, int(n))] = b["pairs/s"] / 1e9
 sizes = sorted({n for _, n in rate})
-paths = [p for p in ("oracle", "scalar", "sse4", "avx2", "avx512", "neon") if any((p, n) in rate for n in sizes)]
+paths = [p for p in ("oracle", "scalar", "sse4", "avx2", "avx512", "avx512vbmi", "neon") if any((p, n) in rate for n in sizes)]
 print("starmote force step: median billion pairs/s (ratio to the scalar oracle)\n")
 print("| n | " + " | ".join(paths) + " |")
 print("|---|" + "---|" * len(paths))
@@ -211,7 +211,7 @@ for b in json.load(open(f"{work}/kernels.json"))["benchmarks"]:
         med[b["run_name"]] = b["real_time"] / 1e6  # ms
 stages = (("gray", "gray", "gray"), ("edgebytes", "edges (bytes, in place)", "edges"),
           ("bytes", "bytes", "bytes"))
-paths = [p for p in ("scalar", "sse4", "avx2", "avx512", "neon")
+paths = [p for p in ("scalar", "sse4", "avx2", "avx512", "avx512vbmi", "neon")
          if any(k.startswith(f"gray_{p}/") for k in med)]
 for size in ("4096x4096", "1920x1080"):
     print(f"\n{size}: kernel medians in ms, ratio to a memcpy of the same traffic\n")

@@ -15,6 +15,8 @@ const char* isaName(Isa isa) {
       return "avx2";
     case Isa::avx512:
       return "avx512";
+    case Isa::avx512vbmi:
+      return "avx512vbmi";
     case Isa::neon:
       return "neon";
     case Isa::scalar:
@@ -42,6 +44,8 @@ bool isaSupported(Isa isa) {
       return true EDGESTAR_AVX2_FEATURES(EDGESTAR_CPU_HAS);
     case Isa::avx512:
       return true EDGESTAR_AVX512_FEATURES(EDGESTAR_CPU_HAS);
+    case Isa::avx512vbmi:
+      return true EDGESTAR_AVX512VBMI_FEATURES(EDGESTAR_CPU_HAS);
 #elif defined(__aarch64__)
     case Isa::neon:
       return true;  // Advanced SIMD is part of the base architecture

@@ -5,14 +5,15 @@
 // Instruction sets the kernels are written for. A build carries those of its
 // architecture (kAllIsas); the fastest the CPU supports runs unless the user
 // or a test chooses another.
-enum class Isa { scalar, sse4, avx2, avx512, neon };
+enum class Isa { scalar, sse4, avx2, avx512, avx512vbmi, neon };
 
 // Every instruction set a build may carry, by the names EDGESTAR_ISA takes.
-inline constexpr Isa kEveryIsa[] = {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512, Isa::neon};
+inline constexpr Isa kEveryIsa[] = {Isa::scalar, Isa::sse4,       Isa::avx2,
+                                    Isa::avx512, Isa::avx512vbmi, Isa::neon};
 
 // The instruction sets of this build, slowest first.
 #if defined(__x86_64__)
-inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512};
+inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::sse4, Isa::avx2, Isa::avx512, Isa::avx512vbmi};
 #elif defined(__aarch64__)
 inline constexpr Isa kAllIsas[] = {Isa::scalar, Isa::neon};
 #else

@@ -3,10 +3,13 @@
 #include "common/cpu.hpp"
 
 // Returns `call` made in the namespace of isa's path (scalar_path, sse4_path,
-// avx2_path, avx512_path or neon_path), among those this architecture builds.
+// avx2_path, avx512_path, avx512vbmi_path or neon_path), among those this
+// architecture builds.
 #if defined(__x86_64__)
 #define EDGESTAR_DISPATCH(isa, call) \
   switch (isa) {                     \
+    case Isa::avx512vbmi:            \
+      return avx512vbmi_path::call;  \
     case Isa::avx512:                \
       return avx512_path::call;      \
     case Isa::avx2:                  \
@@ -32,8 +35,9 @@
 
 // Declares the same functions in each path's namespace of this architecture.
 #if defined(__x86_64__)
-#define EDGESTAR_EACH_PATH(declare) \
-  declare(scalar_path) declare(sse4_path) declare(avx2_path) declare(avx512_path)
+#define EDGESTAR_EACH_PATH(declare)                                               \
+  declare(scalar_path) declare(sse4_path) declare(avx2_path) declare(avx512_path) \
+      declare(avx512vbmi_path)
 #elif defined(__aarch64__)
 #define EDGESTAR_EACH_PATH(declare) declare(scalar_path) declare(neon_path)
 #else

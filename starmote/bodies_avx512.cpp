@@ -7,7 +7,10 @@
 #include "starmote/bodies.hpp"
 #include "starmote/bodies_isa.hpp"
 
-namespace avx512_path {
+#ifndef STARMOTE_AVX512_PATH
+#define STARMOTE_AVX512_PATH avx512_path
+#endif
+namespace STARMOTE_AVX512_PATH {
 
 namespace {
 
@@ -73,4 +76,4 @@ void forceSums(const BodyArrays& b, int n) { tiledForceSums(b, n); }
 
 #include "starmote/bodies_integrate.inc"
 
-}  // namespace avx512_path
+}  // namespace STARMOTE_AVX512_PATH
