@@ -1,4 +1,4 @@
 // The AVX-512 layer of the image stages with VBMI's byte permutes: the same
-// file, compiled for them in this path's namespace.
+// layer, compiled for them in this path's namespace.
 #define IMAGE_AVX512_PATH avx512vbmi_path
-#include "image/kernels_avx512.cpp"
+#include "image/kernels_avx512.inc"
