@@ -76,22 +76,36 @@ void PixelSource::expectEnd() {
 OutputFile::OutputFile(const char* path, std::uint64_t total, std::uint8_t* block,
                        std::size_t capacity, const struct stat& input)
     : path_(path), total_(total), block_(block), capacity_(capacity) {
-  // Created here, the file is removed again if the run cannot use it.
+  // O_EXCL tells whether this run made the file. A name that exists is
+  // opened as it stands; one that is a symbolic link to nothing is made
+  // through it.
   fd_ = openAboveStandard(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
-  const bool created = fd_ >= 0;
-  if (fd_ < 0 && errno == EEXIST) fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
-  struct stat info;
-  // A file the system cannot identify may be the input, or a longer file
-  // that only a cut would leave right: it is not written at all.
-  if (fd_ >= 0 && fstat(fd_, &info) != 0) {
-    const int error = errno;
-    close(fd_);
-    if (created) unlink(path);
-    fd_ = -1;
-    errno = error;
+  bool created = fd_ >= 0;
+  if (fd_ < 0 && errno == EEXIST) {
+    fd_ = openAboveStandard(path, O_WRONLY);
+    if (fd_ < 0 && errno == ENOENT) {
+      fd_ = openAboveStandard(path, O_WRONLY | O_CREAT, 0666);
+      created = fd_ >= 0;
+    }
   }
   if (fd_ < 0) {
     openError_ = systemError(path);
+    return;
+  }
+  struct stat info;
+  // A file the system cannot identify may be the input, or a longer file
+  // that only a cut would leave right: it is not written at all. One this
+  // run made stays, empty: by now its name may hold another process's file,
+  // which removing the name would lose.
+  if (fstat(fd_, &info) != 0) {
+    openError_ = systemError(path);
+    if (created) {
+      openError_ += std::string(path) +
+                    ": left empty: this run created it, and the system cannot say whether that "
+                    "name still holds it\n";
+    }
+    close(fd_);
+    fd_ = -1;
     return;
   }
   struct sigaction ignore = {};

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,6 +188,15 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
       _exit(0);
     }
   }
+  pid_t mover = -1;
+  if (!options.moveOnto.empty()) {
+    mover = fork();
+    if (mover == 0) {
+      struct stat info;
+      for (int k = 0; k < 20000 && lstat(options.moveOnto.c_str(), &info) != 0; ++k) usleep(500);
+      _exit(rename(options.moveFrom.c_str(), options.moveOnto.c_str()) == 0 ? 0 : 1);
+    }
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     const int in = options.input != nullptr ? dup(feed[0]) : open("/dev/null", O_RDONLY);
@@ -249,8 +259,8 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
       for (const auto& call : options.inject) {
         const std::string name = call.substr(0, call.find(':'));
         std::string inject = "inject=" + name;
-        inject += ":error=EIO";
-        inject += call.substr(name.size());  // ":when=N", if given
+        if (call.find(":error=") == std::string::npos) inject += ":error=EIO";
+        inject += call.substr(name.size());  // ":when=N" and the like, if given
         words.insert(words.end(), {"-e", inject});
         calls += (calls.empty() ? "" : ",") + name;
       }
@@ -288,6 +298,11 @@ RunResult run(const std::vector<std::string>& argv, const RunOptions& options) {
   }
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
+  if (mover > 0) {
+    // A mover whose file never appeared still waits.
+    kill(mover, SIGKILL);
+    waitpid(mover, nullptr, 0);
+  }
   if (reader > 0) {
     // A reader whose FIFO was never opened for writing still waits.
     kill(reader, SIGKILL);

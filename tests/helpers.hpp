@@ -80,12 +80,17 @@ struct RunOptions {
   // When not empty, a reader opens this FIFO, takes fifoTakes bytes and quits.
   std::string fifo = {};
   std::size_t fifoTakes = 0;
-  // System calls that fail with EIO under strace, counted only on the files
-  // in injectOn (strace -P: calls that name one of those paths, or use a
+  // System calls that fail under strace, counted only on the files in
+  // injectOn (strace -P: calls that name one of those paths, or use a
   // descriptor opened by it): "write:when=1" fails the first write to them
-  // and no other, "%fstat" every fstat or stat of them. See cannotFailCalls.
+  // with EIO and no other, "%fstat:error=ESTALE" every fstat or stat of them
+  // with ESTALE; strace's other settings, such as delay_enter=MICROSECONDS,
+  // go after the name too. See cannotFailCalls.
   std::vector<std::string> inject = {};
   std::vector<std::string> injectOn = {};
+  // When not empty, another process renames moveFrom onto moveOnto as soon
+  // as moveOnto exists, while the program runs.
+  std::string moveFrom = {}, moveOnto = {};
 };
 
 // Whether this machine can make the pseudo-terminal of RunOptions::terminal.
