@@ -29,6 +29,15 @@ const char kHelp[] =
     "instead of the fastest this CPU supports (--version lists them).\n"
     "\n"
     "See image(1) for the accepted files and every message.\n";
+
+// Says message on standard error, then that progress lines were lost if
+// they could not be written; returns the failure's status.
+int fail(const char* message) {
+  const std::string lines = flushStandardOutput();
+  std::fputs(message, stderr);
+  std::fputs(lines.c_str(), stderr);
+  return 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,15 +53,9 @@ int main(int argc, char** argv) {
   try {
     runImage(argv[1], argv[2], argv[3][0], stdout);
   } catch (const BmpError& error) {
-    // Progress lines that could not be written are said too.
-    const std::string lines = flushStandardOutput();
-    std::fputs(error.what(), stderr);
-    std::fputs(lines.c_str(), stderr);
-    return 1;
+    return fail(error.what());
   } catch (const std::bad_alloc&) {
-    std::fflush(stdout);
-    std::fputs("Memoria insuficiente\n", stderr);
-    return 1;
+    return fail("Memoria insuficiente\n");
   }
   return finishStandardOutput();
 }

@@ -566,6 +566,11 @@ TEST(ImageCli, RunsInLittleAddressSpace) {
   EXPECT_EQ(r.out, "Tamanio archivo = 50331648\n");
   EXPECT_EQ(r.err, "Memoria insuficiente\n");
   EXPECT_NE(access((dir + "/low.bmp").c_str(), F_OK), 0);
+  // The size line that could not be written is said too.
+  r = run({"/bin/sh", "-c", limited + "/dev/stdin " + dir + "/low.bmp c"},
+          {.out = Stdout::full, .input = &file});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Memoria insuficiente\nstandard output: No space left on device\n");
 }
 
 }  // namespace
