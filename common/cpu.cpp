@@ -1,11 +1,11 @@
 #include "common/cpu.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
 
-#if defined(__x86_64__)
 #include "common/isa_features.hpp"  // generated from the one list in CMakeLists.txt
-#endif
 
 const char* isaName(Isa isa) {
   switch (isa) {
@@ -25,44 +25,69 @@ const char* isaName(Isa isa) {
   return "scalar";
 }
 
-#if defined(__x86_64__)
-// && each feature the instruction set's kernel files are compiled for.
-#define EDGESTAR_CPU_HAS(feature) &&__builtin_cpu_supports(#feature)
-#endif
+#define EDGESTAR_FEATURE_NAME(feature) #feature,
+#define EDGESTAR_COUNT_FEATURE(feature) +1
 
-bool isaSupported(Isa isa) {
+CpuFeatures cpuFeatures() {
+  struct Found {
+    std::string_view names[1 EDGESTAR_ALL_FEATURES(EDGESTAR_COUNT_FEATURE)];
+    std::size_t count = 0;
+  };
+  static const Found found = [] {
+    Found f;
 #if defined(__x86_64__)
-  __builtin_cpu_init();
+    __builtin_cpu_init();
+    // __builtin_cpu_supports takes only a literal, so each name is spelled out.
+#define EDGESTAR_NOTE_FEATURE(feature) \
+  if (__builtin_cpu_supports(#feature)) f.names[f.count++] = #feature;
+    EDGESTAR_ALL_FEATURES(EDGESTAR_NOTE_FEATURE)
+#undef EDGESTAR_NOTE_FEATURE
 #endif
+    return f;
+  }();
+  return {found.names, found.count};
+}
+
+bool isaRunsOn(Isa isa, CpuFeatures features) {
+  const auto hasAll = [&](std::initializer_list<std::string_view> needed) {
+    return std::all_of(needed.begin(), needed.end(), [&](std::string_view name) {
+      return std::find(features.begin(), features.end(), name) != features.end();
+    });
+  };
   switch (isa) {
     case Isa::scalar:
       return true;
 #if defined(__x86_64__)
     case Isa::sse4:
-      return true EDGESTAR_SSE4_FEATURES(EDGESTAR_CPU_HAS);
+      return hasAll({EDGESTAR_SSE4_FEATURES(EDGESTAR_FEATURE_NAME)});
     case Isa::avx2:
-      return true EDGESTAR_AVX2_FEATURES(EDGESTAR_CPU_HAS);
+      return hasAll({EDGESTAR_AVX2_FEATURES(EDGESTAR_FEATURE_NAME)});
     case Isa::avx512:
-      return true EDGESTAR_AVX512_FEATURES(EDGESTAR_CPU_HAS);
+      return hasAll({EDGESTAR_AVX512_FEATURES(EDGESTAR_FEATURE_NAME)});
     case Isa::avx512vbmi:
-      return true EDGESTAR_AVX512VBMI_FEATURES(EDGESTAR_CPU_HAS);
+      return hasAll({EDGESTAR_AVX512VBMI_FEATURES(EDGESTAR_FEATURE_NAME)});
 #elif defined(__aarch64__)
     case Isa::neon:
       return true;  // Advanced SIMD is part of the base architecture
 #endif
     default:
+      static_cast<void>(hasAll);
       return false;
   }
 }
 
+Isa fastestIsa(CpuFeatures features) {
+  Isa fastest = Isa::scalar;
+  for (const Isa isa : kAllIsas) {
+    if (isaRunsOn(isa, features)) fastest = isa;
+  }
+  return fastest;
+}
+
+bool isaSupported(Isa isa) { return isaRunsOn(isa, cpuFeatures()); }
+
 Isa bestIsa() {
-  static const Isa best = [] {
-    Isa fastest = Isa::scalar;
-    for (const Isa isa : kAllIsas) {
-      if (isaSupported(isa)) fastest = isa;
-    }
-    return fastest;
-  }();
+  static const Isa best = fastestIsa(cpuFeatures());
   return best;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 // Instruction sets the kernels are written for. A build carries those of its
 // architecture (kAllIsas); the fastest the CPU supports runs unless the user
@@ -21,6 +23,18 @@ inline constexpr Isa kAllIsas[] = {Isa::scalar};
 #endif
 
 const char* isaName(Isa isa);
+
+// CPU features by the names __builtin_cpu_supports takes ("avx512vbmi").
+using CpuFeatures = std::span<const std::string_view>;
+// This CPU's features among those the kernels are compiled for, found once:
+// asking costs no allocation.
+CpuFeatures cpuFeatures();
+// Whether this build carries isa and a CPU with these features runs it:
+// each feature its kernel files are compiled for is there.
+bool isaRunsOn(Isa isa, CpuFeatures features);
+// The fastest instruction set of this build a CPU with these features runs.
+Isa fastestIsa(CpuFeatures features);
+
 // Whether this build carries isa and this CPU runs it.
 bool isaSupported(Isa isa);
 // The fastest instruction set this CPU runs, decided once per process.

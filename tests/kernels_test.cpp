@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/helpers.hpp"
@@ -17,6 +18,64 @@ std::uint32_t bits(float f) {
   std::uint32_t u;
   std::memcpy(&u, &f, sizeof u);
   return u;
+}
+
+// Each kernel runs only where the CPU has every feature it is compiled for:
+// a kernel chosen on a CPU without one of them dies of SIGILL.
+TEST(Dispatch, ChoosesWhatTheCpuHas) {
+  using F = std::vector<std::string_view>;
+  const auto plus = [](F a, const F& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+#if defined(__x86_64__)
+  const F sse4 = {"ssse3", "sse4.1", "sse4.2", "popcnt"};
+  const F haswell = plus(sse4, {"avx2", "bmi", "bmi2", "fma"});
+  const F skylakeX = plus(haswell, {"avx512f", "avx512bw", "avx512dq", "avx512vl", "avx512cd"});
+  const struct {
+    const char* cpu;
+    F features;
+    Isa fastest;
+  } cases[] = {
+      {"baseline x86-64", {}, Isa::scalar},
+      {"Nehalem", sse4, Isa::sse4},
+      {"SSE4.2 without SSSE3", {"sse4.1", "sse4.2", "popcnt"}, Isa::scalar},
+      {"AVX2 without FMA", plus(sse4, {"avx2", "bmi", "bmi2"}), Isa::sse4},
+      {"Haswell, Zen 3", haswell, Isa::avx2},
+      {"Knights Landing: no BW, DQ, VL", plus(haswell, {"avx512f", "avx512cd", "avx512er"}),
+       Isa::avx2},
+      {"Skylake-X, Cascade Lake: no VBMI", skylakeX, Isa::avx512},
+      {"Ice Lake, Zen 4", plus(skylakeX, {"avx512vbmi", "avx512vbmi2"}), Isa::avx512vbmi},
+      {"VBMI without BW (no such CPU)", plus(haswell, {"avx512f", "avx512vbmi"}), Isa::avx2},
+  };
+#elif defined(__aarch64__)
+  const struct {
+    const char* cpu;
+    F features;
+    Isa fastest;
+  } cases[] = {{"any aarch64", {}, Isa::neon}};
+#else
+  const struct {
+    const char* cpu;
+    F features;
+    Isa fastest;
+  } cases[] = {{"any", {}, Isa::scalar}};
+#endif
+  for (const auto& c : cases) {
+    EXPECT_EQ(fastestIsa(c.features), c.fastest) << c.cpu;
+    // Every path up to the fastest runs there, and none past it.
+    bool past = false;
+    for (const Isa isa : kAllIsas) {
+      EXPECT_EQ(isaRunsOn(isa, c.features), !past) << c.cpu << ": " << isaName(isa);
+      past = past || isa == c.fastest;
+    }
+    for (const Isa isa : kEveryIsa) {
+      if (std::find(std::begin(kAllIsas), std::end(kAllIsas), isa) == std::end(kAllIsas)) {
+        EXPECT_FALSE(isaRunsOn(isa, c.features)) << c.cpu << ": " << isaName(isa) << " not built";
+      }
+    }
+  }
+  static_cast<void>(plus);
 }
 
 TEST(Gray, WeighsBytesByPositionInDouble) {
