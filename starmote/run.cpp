@@ -13,14 +13,19 @@
 int bodyCount(int argc, char** argv) {
   if (argc < 2) return 1000;
   // strtol's reading, then the low 32 bits, as a C int conversion keeps them.
-  const auto n =
-      static_cast<std::int32_t>(static_cast<std::uint32_t>(std::strtol(argv[1], nullptr, 10)));
+  const long read = std::strtol(argv[1], nullptr, 10);
+  const auto n = static_cast<std::int32_t>(static_cast<std::uint32_t>(read));
   // A negative count would print a rate for a simulation that did nothing.
   if (n < 0) {
     const std::string value = std::to_string(n);
-    // Say how a count that does not read as typed was read.
-    const std::string how =
-        value == argv[1] ? "" : ": '" + printable(argv[1]) + "' read as a 32-bit count";
+    // Say how a count that does not read as typed was read: cut to 32 bits,
+    // or only written another way (" -7", "-05").
+    std::string how;
+    if (read != n) {
+      how = ": '" + printable(argv[1]) + "' read as a 32-bit count";
+    } else if (value != argv[1]) {
+      how = ": read from '" + printable(argv[1]) + "'";
+    }
     throw RunError("Body count must be 0 or more, not " + value + how + "\n");
   }
   return n;

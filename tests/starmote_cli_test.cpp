@@ -61,7 +61,13 @@ TEST(StarmoteCli, CountsThatCannotRunFailCleanly) {
        "Body count must be 0 or more, not -2147483648: '2147483648' read as a 32-bit count\n"},
       {"99999999999999999999",
        "Body count must be 0 or more, not -1: '99999999999999999999' read as a 32-bit count\n"},
-      {" -7\x1b", "Body count must be 0 or more, not -7: ' -7\\x1b' read as a 32-bit count\n"},
+      // Read as typed, only written another way: nothing was cut.
+      {" -7\x1b", "Body count must be 0 or more, not -7: read from ' -7\\x1b'\n"},
+      {"-05", "Body count must be 0 or more, not -5: read from '-05'\n"},
+      {"\t-7", "Body count must be 0 or more, not -7: read from '\\x09-7'\n"},
+      {"-2147483648", "Body count must be 0 or more, not -2147483648\n"},
+      {"-4294967297",
+       "Body count must be 0 or more, not -1: '-4294967297' read as a 32-bit count\n"},
       {"2147483647", "Not enough memory for 2147483647 bodies (60129542116 bytes)\n"},
   };
   for (const auto& c : cases) {
