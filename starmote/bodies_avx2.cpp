@@ -14,9 +14,10 @@ namespace {
 using Vec = __m256;
 constexpr int kLanes = 8;
 // Rows between forming an inverse cube and adding its forces, its
-// differences kept meanwhile: 0 to 4 ran alike on Zen 4, 4 to 6 on Zen 5
-// (with the differences formed again, 4 was 7% faster than none there).
-constexpr int kDelay = 4;
+// differences kept meanwhile. With 16 registers, one row's differences are
+// all that fit beside the two tiles' sums: at 2 the compiler spilled four
+// times as many vectors to the stack, and 0 to 4 ran alike on Zen 4.
+constexpr int kDelay = 1;
 
 inline Vec load(const float* p) { return _mm256_load_ps(p); }
 inline void store(float* p, Vec v) { _mm256_store_ps(p, v); }
