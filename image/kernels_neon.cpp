@@ -75,7 +75,7 @@ inline void edgeBytesPart(const float* up, const float* mid, const float* down, 
 }
 
 // One interleaving store writes each level three times.
-constexpr int kTripleLevels = 16;
+constexpr int kTripleLevels = 16, kTripleAlign = 1;
 inline void tripleBlock(const std::uint8_t* levels, std::uint8_t* out) {
   const uint8x16_t v = vld1q_u8(levels);
   vst3q_u8(out, uint8x16x3_t{{v, v, v}});
