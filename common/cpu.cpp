@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 
 #include "common/isa_features.hpp"  // generated from the one list in CMakeLists.txt
 
@@ -26,11 +27,16 @@ const char* isaName(Isa isa) {
 }
 
 #define EDGESTAR_FEATURE_NAME(feature) #feature,
-#define EDGESTAR_COUNT_FEATURE(feature) +1
+
+namespace {
+// Every feature a kernel is compiled for, and an empty name: an
+// architecture's list may be empty.
+constexpr std::string_view kKnownFeatures[] = {EDGESTAR_ALL_FEATURES(EDGESTAR_FEATURE_NAME) ""};
+}  // namespace
 
 CpuFeatures cpuFeatures() {
   struct Found {
-    std::string_view names[1 EDGESTAR_ALL_FEATURES(EDGESTAR_COUNT_FEATURE)];
+    std::string_view names[std::size(kKnownFeatures)];
     std::size_t count = 0;
   };
   static const Found found = [] {
