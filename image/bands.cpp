@@ -5,6 +5,7 @@
 
 #include "common/timer.hpp"
 #include "image/kernels.hpp"
+#include "image/stage_clock.hpp"
 
 namespace {
 
@@ -27,6 +28,7 @@ void takeRows(const BmpLayout& layout, const BandPlan& plan, bool gray, PixelSou
   const auto width = static_cast<std::size_t>(layout.width);
   if (plan.wholeRows) {
     const std::uint8_t* pixels = in.take(n * layout.stride);
+    const StageClock clock(Stage::gray);
     if (gray) RGB2BW(pixels, layout.stride, layout.width, n, ring + at * width);
     return;
   }
@@ -34,6 +36,7 @@ void takeRows(const BmpLayout& layout, const BandPlan& plan, bool gray, PixelSou
     for (std::size_t c = 0; c < width; c += kPiecePixels) {
       const std::size_t pixels = std::min(kPiecePixels, width - c);
       const std::uint8_t* bytes = in.take(3 * pixels);
+      const StageClock clock(Stage::gray);
       if (gray) RGB2BW(bytes, 3 * pixels, static_cast<int>(pixels), 1, ring + r * width + c);
     }
     in.take(layout.stride - 3 * width);
@@ -77,10 +80,10 @@ BandMemory allocateBands(const BandPlan& plan, const BmpLayout& layout) {
       (plan.ringRows * static_cast<std::size_t>(layout.width) * sizeof(float) + 63) &
       ~std::size_t{63};
   BandMemory memory;
-  memory.memory = Buffer(ringBytes + plan.inBytes + plan.outBytes + kOutputSlack);
+  memory.memory = Buffer(ringBytes + plan.inBytes + kInputSlack + plan.outBytes + kOutputSlack);
   memory.ring = memory.memory.floats();
   memory.in = memory.memory.bytes() + ringBytes;
-  memory.out = memory.in + plan.inBytes;
+  memory.out = memory.in + plan.inBytes + kInputSlack;
   return memory;
 }
 
@@ -119,19 +122,24 @@ double runBands(const BmpLayout& layout, const BmpHeader& header, bool edges, co
 
     ByteLevels levels;
     if (gray) {
+      const StageClock clock(Stage::edges);
       const double t0 = get_time();
       levels = laplacianBytesKernel(isa, ring, static_cast<int>(held), layout.width);
       swept += get_time() - t0;
     }
-    // Ring row i (1 ≤ i ≤ held − 2) has its levels at ring row i − 1.
-    for (const std::size_t until = last ? rows : base + held - 1; emitted < until; ++emitted) {
-      const bool computed = levels.first != nullptr && emitted != 0 && emitted + 1 != rows;
-      putRow(layout, computed ? levels.first + (emitted - base - 1) * levels.pitch : nullptr, isa,
-             out);
+    {
+      const StageClock clock(Stage::triples);
+      // Ring row i (1 ≤ i ≤ held − 2) has its levels at ring row i − 1.
+      for (const std::size_t until = last ? rows : base + held - 1; emitted < until; ++emitted) {
+        const bool computed = levels.first != nullptr && emitted != 0 && emitted + 1 != rows;
+        putRow(layout, computed ? levels.first + (emitted - base - 1) * levels.pitch : nullptr, isa,
+               out);
+      }
     }
     if (last) {
       out.zeros(layout.dataSize - rows * layout.stride);
     } else if (gray) {
+      const StageClock clock(Stage::ring);
       std::memmove(ring, ring + (held - 2) * width, 2 * width * sizeof(float));
       have = 2;
     }

@@ -29,7 +29,7 @@ BandPlan planBands(const BmpLayout& layout, std::size_t bandRows = 0);
 struct BandMemory {
   Buffer memory;
   float* ring = nullptr;
-  std::uint8_t* in = nullptr;   // plan.inBytes
+  std::uint8_t* in = nullptr;   // plan.inBytes and kInputSlack
   std::uint8_t* out = nullptr;  // plan.outBytes and kOutputSlack
 };
 BandMemory allocateBands(const BandPlan& plan, const BmpLayout& layout);

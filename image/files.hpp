@@ -13,6 +13,10 @@
 // be added in one go.
 inline constexpr std::size_t kOutputSlack = std::size_t{48} << 10;
 
+// Room an input block has past its capacity, so that each read can land at
+// the place in a page its first byte has in the file.
+inline constexpr std::size_t kInputSlack = 4096;
+
 // What the system says of an open file (fstat). Throws BmpError with the
 // system's error for name when it cannot say: a run that cannot tell what
 // its files are cannot tell whether its output is its input, so it must not
@@ -44,7 +48,8 @@ class Descriptor {
 // held in memory, without a copy.
 class PixelSource {
  public:
-  // Reads from fd through block (capacity bytes); name is used in system
+  // Reads from fd, whose next byte is the first after the header, through
+  // block (capacity bytes and kInputSlack more); name is used in system
   // error messages.
   PixelSource(int fd, const char* name, std::size_t declared, std::uint8_t* block,
               std::size_t capacity);
