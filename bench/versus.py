@@ -3,13 +3,14 @@
 
 Usage: bench/versus.py BEFORE_BIN AFTER_BIN [--runs N] [--starmote-runs N]
                        [--pause-runs N] [--pause S] [--only image,starmote,startup]
-                       [--isas default,scalar]
+                       [--isas default,scalar] [--fresh]
 
 BEFORE_BIN and AFTER_BIN are the bin folders of two builds (each with image,
 starmote and make_bmp). For each case the two programs run interleaved, in
 the order ABBA, so that drift in the machine's speed falls on both alike:
 
-  image     4096x4096 and 1920x1080 over an existing output;
+  image     4096x4096 and 1920x1080 over an existing output (with --fresh,
+            into a new one: the output is removed before each run);
   starmote  n = 1000 and 4096;
             each on the default path and with EDGESTAR_ISA=scalar, or the
             paths --isas names;
@@ -43,8 +44,10 @@ def cpu_name():
             f"model {fields.get('Model', '?')}")
 
 
-def timed(argv, env, wait=0.0):
-    """Wall ms and CPU ms of one run."""
+def timed(argv, env, wait=0.0, remove=None):
+    """Wall ms and CPU ms of one run, after removing the file remove."""
+    if remove and os.path.exists(remove):
+        os.unlink(remove)
     time.sleep(wait)
     start = time.perf_counter()
     child = subprocess.Popen(argv, env={**os.environ, **env}, stdout=subprocess.DEVNULL)
@@ -63,10 +66,12 @@ def peak(argv, env):
     return int(r.stderr.split()[-1]) / 1024
 
 
-def compare(label, before, after, env, runs, pause_runs, pause):
+def compare(label, before, after, env, runs, pause_runs, pause, fresh=None):
+    """fresh names the file each program writes, removed before its runs."""
     rows = []
     timed(before, env)  # warm the page cache and an existing output
     timed(after, env)
+    gone = fresh or {}
     for when, count, wait in (("back to back", runs, 0.0), ("after a pause", pause_runs, pause)):
         if count == 0:
             continue
@@ -74,7 +79,7 @@ def compare(label, before, after, env, runs, pause_runs, pause):
         for k in range(count):
             order = (("before", before), ("after", after))
             for name, argv in order if k % 2 == 0 else order[::-1]:
-                got[name].append(timed(argv, env, wait))
+                got[name].append(timed(argv, env, wait, gone.get(name)))
         med = {name: [statistics.median(r[i] for r in got[name]) for i in range(2)]
                for name in got}
         b, a = med["before"] + [peak(before, env)], med["after"] + [peak(after, env)]
@@ -96,6 +101,8 @@ def main():
     parser.add_argument("--only", default="image,starmote,startup")
     parser.add_argument("--isas", default="default,scalar",
                         help="EDGESTAR_ISA values to run, default meaning unset")
+    parser.add_argument("--fresh", action="store_true",
+                        help="image writes a new output each run instead of over the last")
     args = parser.parse_args()
     parts = args.only.split(",")
     isas = ["" if isa == "default" else isa for isa in args.isas.split(",")]
@@ -112,10 +119,11 @@ def main():
                                stdout=subprocess.DEVNULL)
                 for isa in isas:
                     out = {name: f"{work}/{name}-{size}.bmp" for name in ("before", "after")}
-                    compare(f"image {size} {isa or 'default'}",
+                    compare(f"image {size} {isa or 'default'}{' fresh' if args.fresh else ''}",
                             [f"{args.before}/image", src, out["before"], "c"],
                             [f"{args.after}/image", src, out["after"], "c"],
-                            {"EDGESTAR_ISA": isa}, args.runs, args.pause_runs, args.pause)
+                            {"EDGESTAR_ISA": isa}, args.runs, args.pause_runs, args.pause,
+                            out if args.fresh else None)
                     with open(out["before"], "rb") as b, open(out["after"], "rb") as a:
                         if b.read() != a.read():
                             print(f"OUTPUTS DIFFER: image {size} {isa or 'default'}")
