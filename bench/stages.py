@@ -30,16 +30,10 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from versus import cpu_name  # noqa: E402
+
 STAGES = ["read", "gray", "edges", "triples", "ring", "write"]
-
-
-def cpu_name():
-    fields = {}
-    for line in subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines():
-        key, _, value = line.partition(":")
-        fields[key.strip()] = value.strip()
-    return (f"{fields.get('Model name', '?')}, family {fields.get('CPU family', '?')}, "
-            f"model {fields.get('Model', '?')}")
 
 
 def supported(binary):

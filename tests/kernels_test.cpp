@@ -24,19 +24,20 @@ std::uint32_t bits(float f) {
 // a kernel chosen on a CPU without one of them dies of SIGILL.
 TEST(Dispatch, ChoosesWhatTheCpuHas) {
   using F = std::vector<std::string_view>;
+  struct Case {
+    const char* cpu;
+    F features;
+    Isa fastest;
+  };
+#if defined(__x86_64__)
   const auto plus = [](F a, const F& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
-#if defined(__x86_64__)
   const F sse4 = {"ssse3", "sse4.1", "sse4.2", "popcnt"};
   const F haswell = plus(sse4, {"avx2", "bmi", "bmi2", "fma"});
   const F skylakeX = plus(haswell, {"avx512f", "avx512bw", "avx512dq", "avx512vl", "avx512cd"});
-  const struct {
-    const char* cpu;
-    F features;
-    Isa fastest;
-  } cases[] = {
+  const Case cases[] = {
       {"baseline x86-64", {}, Isa::scalar},
       {"Nehalem", sse4, Isa::sse4},
       {"SSE4.2 without SSSE3", {"sse4.1", "sse4.2", "popcnt"}, Isa::scalar},
@@ -49,17 +50,9 @@ TEST(Dispatch, ChoosesWhatTheCpuHas) {
       {"VBMI without BW (no such CPU)", plus(haswell, {"avx512f", "avx512vbmi"}), Isa::avx2},
   };
 #elif defined(__aarch64__)
-  const struct {
-    const char* cpu;
-    F features;
-    Isa fastest;
-  } cases[] = {{"any aarch64", {}, Isa::neon}};
+  const Case cases[] = {{"any aarch64", {}, Isa::neon}};
 #else
-  const struct {
-    const char* cpu;
-    F features;
-    Isa fastest;
-  } cases[] = {{"any", {}, Isa::scalar}};
+  const Case cases[] = {{"any", {}, Isa::scalar}};
 #endif
   for (const auto& c : cases) {
     EXPECT_EQ(fastestIsa(c.features), c.fastest) << c.cpu;
@@ -75,7 +68,6 @@ TEST(Dispatch, ChoosesWhatTheCpuHas) {
       }
     }
   }
-  static_cast<void>(plus);
 }
 
 TEST(Gray, WeighsBytesByPositionInDouble) {
