@@ -68,11 +68,10 @@ def peak(argv, env):
 
 
 def compare(label, before, after, env, runs, pause_runs, pause, fresh=None):
-    """fresh names the file each program writes, removed before its runs."""
+    """fresh names the file both programs write, removed before each run."""
     rows = []
     timed(before, env)  # warm the page cache and an existing output
     timed(after, env)
-    gone = fresh or {}
     for when, count, wait in (("back to back", runs, 0.0), ("after a pause", pause_runs, pause)):
         if count == 0:
             continue
@@ -80,7 +79,7 @@ def compare(label, before, after, env, runs, pause_runs, pause, fresh=None):
         for k in range(count):
             order = (("before", before), ("after", after))
             for name, argv in order if k % 2 == 0 else order[::-1]:
-                got[name].append(timed(argv, env, wait, gone.get(name)))
+                got[name].append(timed(argv, env, wait, fresh))
         med = {name: [statistics.median(r[i] for r in got[name]) for i in range(2)]
                for name in got}
         b, a = med["before"] + [peak(before, env)], med["after"] + [peak(after, env)]
@@ -128,7 +127,7 @@ def main():
                             [f"{args.before}/image", src, shared, "c"],
                             [f"{args.after}/image", src, shared, "c"],
                             {"EDGESTAR_ISA": isa}, args.runs, args.pause_runs, args.pause,
-                            {"before": shared, "after": shared} if args.fresh else None)
+                            shared if args.fresh else None)
                     out = {name: f"{work}/{name}-{size}.bmp" for name in ("before", "after")}
                     env = {**os.environ, "EDGESTAR_ISA": isa}
                     for name, binary in (("before", args.before), ("after", args.after)):

@@ -48,9 +48,9 @@ const std::uint8_t* PixelSource::take(std::size_t n) {
     return at;
   }
   if (filled_ - at_ < n) {
-    // What is left moves to the front, and as much as fits is read behind
-    // it, never past the declared bytes. The read lands at the place in a
-    // page its first byte has in the file: the kernel's copy to a
+    // What is left moves to the block's first page, and as much as fits is
+    // read behind it, never past the declared bytes. The read lands at the
+    // place in a page its first byte has in the file: the kernel's copy to a
     // destination a few bytes past its source's place in a page ran 3 to 15
     // times slower (Zen 4), as every load then waits on a store just made
     // to the same place in a page.
